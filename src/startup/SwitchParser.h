@@ -1,0 +1,37 @@
+#pragma once
+// The command-line switch parser: tokenizer, trimming and switch lookup.
+// Only the space character counts as white space; token lists are numbered
+// from 1 and slot 0 always holds the empty string.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Bool16.h"
+
+namespace ProcLib {
+
+using TokenList = std::vector<std::string>;
+
+// True (-1) when the text is empty once leading and trailing spaces go.
+Bool16 IsBlank(std::string_view text);
+
+// Trailing spaces removed, then leading ones; inner spaces stay.
+std::string TrimSpaces(std::string_view text);
+
+// Every double-quote character removed.
+std::string StripQuotes(std::string_view text);
+
+// Splits at spaces; a token that opens with a quote runs to the closing
+// quote. Replaces whatever tokens held.
+void SplitCommandLine(std::string_view text, TokenList& tokens);
+
+// Looks for switch `name` in `argumentText`. Sets found to false, then, when
+// the switch is there, to true with value set to its (possibly empty) value.
+// When it is not there, value keeps what the caller put in it.
+void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& found,
+                 std::string& value);
+
+// The same over the argument text of the current process.
+void GetSwitch(std::string_view name, Bool16& found, std::string& value);
+
+}  // namespace ProcLib

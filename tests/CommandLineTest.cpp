@@ -1,0 +1,75 @@
+#include "CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "ArgumentText.h"
+
+using CommandLine::ChooseMode;
+using CommandLine::RunMode;
+
+namespace {
+
+TEST(ChooseMode, OrderOfTests) {
+  struct Case {
+    const char* text;
+    RunMode mode;
+  };
+  const Case cases[] = {
+      {"", RunMode::Config},
+      {"    ", RunMode::Config},
+      {"/HELP", RunMode::Help},
+      {"-Help", RunMode::Help},
+      {"/?", RunMode::Help},
+      {"-?", RunMode::Help},
+      {"-s self-help tips -t bob", RunMode::Help},
+      {"-m why -? now", RunMode::Help},
+      {"-t a@b.c -s x/?y", RunMode::Help},
+      {"-configure", RunMode::Config},
+      {"/CONFIG", RunMode::Config},
+      {"-s see-config -t bob", RunMode::Config},
+      {"-config -help", RunMode::Help},
+      {"-config -gui", RunMode::Config},
+      {"-gui", RunMode::SimpleSender},
+      {"/GUI", RunMode::SimpleSender},
+      {"-gui:1", RunMode::SimpleSender},
+      {"/gui=yes", RunMode::SimpleSender},
+      {"-gui anything", RunMode::SimpleSender},
+      {R"("-gui")", RunMode::SimpleSender},
+      {"-t bob -gui", RunMode::SimpleSender},
+      {"gui", RunMode::Delivery},
+      {"-guide", RunMode::Delivery},
+      {"-t someone -s hello", RunMode::Delivery},
+      {"\t", RunMode::Delivery},  // a tab is not blank
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ChooseMode(c.text), c.mode) << "[" << c.text << "]";
+  }
+}
+
+// Main runs the chosen window, with the argument text in place and the
+// cipher key set before it.
+TEST(Main, ShowsChosenWindowWithStateSet) {
+  std::vector<std::string> shown;
+  CommandLine::ModeWindows windows;
+  windows.delivery = [&] {
+    shown.push_back("delivery " + ArgumentText::Get() + " " + CommandLine::CipherKey);
+    return 0;
+  };
+  windows.help = [&] {
+    shown.emplace_back("help");
+    return 0;
+  };
+  const char* argv[] = {"tarnwick", "-t", "alice bob", "-s", ""};
+  EXPECT_EQ(CommandLine::Main(5, const_cast<char**>(argv), windows), 0);
+  ASSERT_EQ(shown.size(), 1U);
+  EXPECT_EQ(shown[0], R"(delivery -t "alice bob" -s "" plomvaderskiturne)");
+}
+
+TEST(Main, ModeWithoutWindowEndsWithStatus2) {
+  const char* argv[] = {"tarnwick", "-config"};
+  EXPECT_EQ(CommandLine::Main(2, const_cast<char**>(argv), CommandLine::ModeWindows{}), 2);
+}
+
+}  // namespace

@@ -1,0 +1,124 @@
+#include "SwitchParser.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using ProcLib::GetSwitchIn;
+using ProcLib::IsBlank;
+using ProcLib::SplitCommandLine;
+using ProcLib::StripQuotes;
+using ProcLib::TokenList;
+using ProcLib::TrimSpaces;
+
+namespace {
+
+struct SwitchCase {
+  const char* line;
+  const char* name;
+  std::optional<std::string> value;  // nothing = not found
+};
+
+std::ostream& operator<<(std::ostream& os, const SwitchCase& c) {
+  return os << "[" << c.line << "] " << c.name;
+}
+
+class GetSwitchTable : public testing::TestWithParam<SwitchCase> {};
+
+TEST_P(GetSwitchTable, FindsValue) {
+  const auto& c = GetParam();
+  Bool16 found = 123;
+  std::string value = "<default>";
+  GetSwitchIn(c.line, c.name, found, value);
+  if (c.value) {
+    EXPECT_EQ(found, kTrue16);
+    EXPECT_EQ(value, *c.value);
+  } else {
+    EXPECT_EQ(found, kFalse16);
+    EXPECT_EQ(value, "<default>") << "a missing switch leaves the value alone";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HardCases, GetSwitchTable,
+    testing::Values(
+        SwitchCase{"-s Weekly report -t alice bob", "s", "Weekly report"},
+        SwitchCase{"-s Weekly report -t alice bob", "t", "alice bob"},
+        SwitchCase{"-s    Weekly    report   ", "s", "Weekly report"},
+        SwitchCase{R"(-s "  Weekly   report  ")", "s", "Weekly   report"},
+        SwitchCase{"-S Hello", "s", "Hello"}, SwitchCase{"/s Hello", "s", "Hello"},
+        SwitchCase{"-s Hello", "S", "Hello"}, SwitchCase{"-s:Hello", "s", "hello"},
+        SwitchCase{"-s=Hello", "s", "hello"}, SwitchCase{"-s:Weekly report", "s", "weekly"},
+        SwitchCase{R"("-s:Weekly report")", "s", "weekly report"},
+        SwitchCase{R"(-a:C:\Dir\File.txt)", "a", R"(c:\dir\file.txt)"},
+        SwitchCase{R"(-a=C:\File.txt)", "a", std::nullopt},
+        SwitchCase{R"(-a=C:\File.txt)", "a=c", R"(\file.txt)"},
+        SwitchCase{"-s first -s second", "s", "first"}, SwitchCase{"-s -t alice", "s", ""},
+        SwitchCase{"-s -t alice", "t", "alice"}, SwitchCase{"-s", "s", ""},
+        SwitchCase{"-s:", "s", ""}, SwitchCase{"-s=", "s", ""},
+        SwitchCase{"-s -5 degrees", "s", ""}, SwitchCase{"-s -5 degrees", "5", "degrees"},
+        SwitchCase{R"(-s "-5 degrees")", "s", ""},
+        SwitchCase{R"(-s"Hello world")", "s", std::nullopt},
+        SwitchCase{R"(-s"Hello world")", "shello", "world"},
+        SwitchCase{R"(-s "Hello world)", "s", "Hello world"},
+        SwitchCase{R"(-s a "" b)", "s", "a  b"}, SwitchCase{R"(" -s" Hello)", "s", "Hello"},
+        SwitchCase{R"(-s say "hi" there)", "s", "say hi there"},
+        SwitchCase{"hello -s x", "hello", std::nullopt}, SwitchCase{"hello -s x", "s", "x"},
+        SwitchCase{"", "s", std::nullopt}, SwitchCase{"     ", "s", std::nullopt},
+        // A malformed switch matches nothing but still ends the words before it.
+        SwitchCase{"-s a - b", "s", "a"}, SwitchCase{"-s a -:x b", "s", "a"},
+        SwitchCase{"-s a /", "s", "a"},
+        // Words of a switch that did not match are not switches themselves.
+        SwitchCase{"-t s x -s y", "s", "y"},
+        // Tabs are ordinary characters, not separators.
+        SwitchCase{"-s\tx y", "s\tx", "y"},
+        // Only A-Z are lower-cased; other bytes pass through unchanged.
+        SwitchCase{"-s:\xC3\x84rger", "s", "\xC3\x84rger"}, SwitchCase{"-gui:1", "gui", "1"},
+        SwitchCase{"/gui=yes", "gui", "yes"}));
+
+TEST(SplitCommandLine, Tokens) {
+  struct Case {
+    const char* line;
+    TokenList tokens;  // slot 0 included
+  };
+  const Case cases[] = {
+      {"", {""}},
+      {"   ", {""}},
+      {"a  b", {"", "a", "b"}},
+      {R"("Hello world"x)", {"", "Hello world", "x"}},
+      {R"(-s"Hello world")", {"", "-sHello", "world"}},
+      {R"(a "" b)", {"", "a", "", "b"}},
+      {R"("open quote   )", {"", "open quote"}},
+      {R"("  ")", {"", "  "}},
+      {R"(x"y z")", {"", "xy", "z"}},
+  };
+  for (const auto& c : cases) {
+    TokenList tokens = {"stale", "entries"};
+    SplitCommandLine(c.line, tokens);
+    EXPECT_EQ(tokens, c.tokens) << "[" << c.line << "]";
+  }
+}
+
+TEST(StringHelpers, TrimBlankStrip) {
+  struct Case {
+    const char* text;
+    const char* trimmed;
+    Bool16 blank;
+    const char* stripped;
+  };
+  const Case cases[] = {
+      {"", "", kTrue16, ""},
+      {"   ", "", kTrue16, "   "},
+      {"  a  b  ", "a  b", kFalse16, "  a  b  "},
+      {"\ta\t", "\ta\t", kFalse16, "\ta\t"},
+      {R"( "q" )", R"("q")", kFalse16, " q "},
+      {R"(a"b"c)", R"(a"b"c)", kFalse16, "abc"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(TrimSpaces(c.text), c.trimmed) << "[" << c.text << "]";
+    EXPECT_EQ(IsBlank(c.text), c.blank) << "[" << c.text << "]";
+    EXPECT_EQ(StripQuotes(c.text), c.stripped) << "[" << c.text << "]";
+  }
+}
+
+}  // namespace
