@@ -269,7 +269,15 @@ TransferOutcome Run(const MailJob& job, const std::atomic<bool>& cancel, const S
   curl_mime_data_cb(body, static_cast<curl_off_t>(job.body.size()), ReadBody, SeekBody, nullptr,
                     &t);
   curl_mime_type(body, job.bodyType.c_str());
-  curl_mime_encoder(body, job.bodyEncoder.c_str());
+  CurlPtr<curl_slist> bodyHeaders;
+  if (job.bodyEncoder == "7bit") {
+    // libcurl's 7bit encoder only checks, in 256-byte steps that each become
+    // a write; the text is known to be 7-bit already, so label it instead.
+    Append(bodyHeaders, "Content-Transfer-Encoding: 7bit");
+    curl_mime_headers(body, bodyHeaders.release(), 1);
+  } else {
+    curl_mime_encoder(body, job.bodyEncoder.c_str());
+  }
   for (const auto& path : job.attachments) {
     curl_mimepart* part = curl_mime_addpart(mime.get());
     curl_mime_filedata(part, path.c_str());  // streamed from disk while sending
