@@ -5,7 +5,7 @@
 #include <variant>
 
 #include "MailAddress.h"
-#include "MailJob.h"
+#include "OutgoingMail.h"
 #include "ServerAddress.h"
 #include "SmtpErrors.h"
 
@@ -133,7 +133,7 @@ TEST(ServerAddress, Forms) {
 }
 
 // Which port and TLS mode a send uses, and when a password forces TLS.
-TEST(MailJob, PortsAndTls) {
+TEST(OutgoingMail, PortsAndTls) {
   struct Case {
     const char* server;
     int port;
@@ -157,9 +157,9 @@ TEST(MailJob, PortsAndTls) {
     s.authMode = c.authMode;
     s.user = "u";
     s.recipients = "b@x";
-    const auto built = BuildMailJob(s);
-    ASSERT_TRUE(std::holds_alternative<MailJob>(built)) << c.server;
-    const auto& job = std::get<MailJob>(built);
+    const auto built = BuildOutgoingMail(s);
+    ASSERT_TRUE(std::holds_alternative<OutgoingMail>(built)) << c.server;
+    const auto& job = std::get<OutgoingMail>(built);
     EXPECT_EQ(job.url.substr(0, std::string(c.url).size()), c.url) << c.server;
     EXPECT_EQ(job.requireTls, c.requireTls) << c.server;
   }
@@ -167,10 +167,10 @@ TEST(MailJob, PortsAndTls) {
   noUser.serverHost = "mail.example.com";
   noUser.authMode = 2;
   noUser.recipients = "b@x";
-  EXPECT_TRUE(std::get<MailJob>(BuildMailJob(noUser)).user.empty())
+  EXPECT_TRUE(std::get<OutgoingMail>(BuildOutgoingMail(noUser)).user.empty())
       << "mode 2 without a user sends no AUTH";
   noUser.serverHost = "bad host";
-  EXPECT_EQ(std::get<MailJobError>(BuildMailJob(noUser)).number, SmtpErrors::kInvalidServer);
+  EXPECT_EQ(std::get<MailError>(BuildOutgoingMail(noUser)).number, SmtpErrors::kInvalidServer);
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ bool SmtpClient::Send() {
   infoText_.clear();
   MailSettings settings = settings_;
   settings.attachments = attachments_.Paths();
-  auto built = BuildMailJob(settings);
-  if (auto* refused = std::get_if<MailJobError>(&built)) {
+  auto built = BuildOutgoingMail(settings);
+  if (auto* refused = std::get_if<MailError>(&built)) {
     // Queued, so the caller's handler never runs inside its own Send call.
     QMetaObject::invokeMethod(
         this,
@@ -33,7 +33,7 @@ bool SmtpClient::Send() {
   busy_ = true;
   cancel_ = std::make_shared<std::atomic<bool>>(false);
   worker_ =
-      std::thread([this, generation, cancel = cancel_, job = std::get<MailJob>(std::move(built))] {
+      std::thread([this, generation, cancel = cancel_, job = std::get<OutgoingMail>(std::move(built))] {
         const auto status = [this, generation](const std::string& text) {
           QMetaObject::invokeMethod(
               this,

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "MailJob.h"
+#include "OutgoingMail.h"
 
 struct TransferOutcome;
 
@@ -41,8 +41,9 @@ class SmtpClient : public QObject {
   void BodyText(const std::string& body) { settings_.body = body; }
   void AuthPassword(const std::string& password) { settings_.password = password; }
   void ServerHost(const std::string& host) { settings_.serverHost = host; }
-  // Used when the server text names no port; 465 means implicit TLS.
-  void ServerPort(std::int16_t port) { settings_.serverPort = port; }
+  // Used when the server text names no port; 465 means implicit TLS. An int,
+  // not 16 bits: ports above 32767 are common.
+  void ServerPort(int port) { settings_.serverPort = port; }
   void RecipientList(const std::string& list) { settings_.recipients = list; }
   std::string InfoText() const { return infoText_; }
   void ServerName(const std::string& name) { settings_.serverName = name; }

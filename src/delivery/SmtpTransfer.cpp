@@ -26,7 +26,7 @@ constexpr long kPollMs = 100;
 enum class Abort { None, Cancelled, TimedOut, AuthNotOffered };
 
 struct Transfer {
-  const MailJob& job;
+  const OutgoingMail& job;
   const StatusFn& status;
   SmtpDialogue dialogue;
   Clock::time_point lastActivity = Clock::now();
@@ -35,7 +35,7 @@ struct Transfer {
   int lastTenth = -1;
   bool stopBody = false;
 
-  Transfer(const MailJob& j, const StatusFn& s) : job(j), status(s), dialogue(j.user, s) {}
+  Transfer(const OutgoingMail& j, const StatusFn& s) : job(j), status(s), dialogue(j.user, s) {}
 
   void Touch() { lastActivity = Clock::now(); }
 
@@ -168,11 +168,11 @@ curl_slist* Append(CurlPtr<curl_slist>& list, const std::string& item) {
   return grown;
 }
 
-MailJobError Error(int number, std::string description) {
+MailError Error(int number, std::string description) {
   return {static_cast<std::int16_t>(number), std::move(description)};
 }
 
-MailJobError MapFailure(CURLcode code, Abort abort, const Transfer& t, const char* detail) {
+MailError MapFailure(CURLcode code, Abort abort, const Transfer& t, const char* detail) {
   using namespace SmtpErrors;
   const auto& d = t.dialogue;
   const std::string& server = t.job.serverLabel;
@@ -250,7 +250,7 @@ void GlobalInit() {
 
 }  // namespace
 
-TransferOutcome Run(const MailJob& job, const std::atomic<bool>& cancel, const StatusFn& status) {
+TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel, const StatusFn& status) {
   GlobalInit();
   Transfer t(job, status);
   TransferOutcome outcome;

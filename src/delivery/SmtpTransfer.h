@@ -1,5 +1,5 @@
 #pragma once
-// One libcurl transfer of a MailJob, run to its end on the calling (worker)
+// One libcurl transfer of a OutgoingMail, run to its end on the calling (worker)
 // thread. libcurl does the dialogue, TLS, SASL and MIME; this drives it with
 // our own time-out watchdog and cancel flag and maps the outcome to numbers.
 #include <atomic>
@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "MailJob.h"
+#include "OutgoingMail.h"
 
 struct TransferOutcome {
   bool cancelled = false;
   bool sent = false;
-  std::vector<MailJobError> nonFinal;  // refused recipients while others were taken
-  MailJobError failure;                // when neither sent nor cancelled
+  std::vector<MailError> nonFinal;  // refused recipients while others were taken
+  MailError failure;                // when neither sent nor cancelled
   std::string info;                    // summary for InfoText, CR LF between lines
 };
 
@@ -22,6 +22,6 @@ namespace SmtpTransfer {
 
 using StatusFn = std::function<void(const std::string&)>;
 
-TransferOutcome Run(const MailJob& job, const std::atomic<bool>& cancel, const StatusFn& status);
+TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel, const StatusFn& status);
 
 }  // namespace SmtpTransfer

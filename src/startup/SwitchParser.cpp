@@ -38,40 +38,77 @@ std::string StripQuotes(std::string_view text) {
   return out;
 }
 
-void SplitCommandLine(std::string_view text, TokenList& tokens) {
-  tokens.assign(1, std::string());
-  const std::string line = TrimSpaces(text);
-  std::string current;
+// Where each token stands in the text, quotes included: [first, last).
+std::vector<std::pair<std::size_t, std::size_t>> TokenSpans(std::string_view text) {
+  std::vector<std::pair<std::size_t, std::size_t>> spans;
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return spans;
+  const auto last = text.find_last_not_of(' ') + 1;
+  std::size_t start = 0;
   bool inToken = false;
   bool inQuote = false;
-  auto store = [&] {
-    tokens.push_back(current);
-    current.clear();
+  auto store = [&](std::size_t end) {
+    spans.emplace_back(start, end);
     inToken = false;
     inQuote = false;
   };
-  for (char ch : line) {
+  for (std::size_t i = first; i < last; ++i) {
+    const char ch = text[i];
     if (ch != ' ') {
       if (!inToken) {
-        current = ch;
+        start = i;
         inToken = true;
         inQuote = ch == '"';
       } else if (inQuote && ch == '"') {
         // The closing quote ends the token even when no space follows.
-        current += ch;
-        store();
-      } else {
-        current += ch;
+        store(i + 1);
       }
     } else if (inToken && !inQuote) {
-      store();
-    } else if (inToken) {
-      current += ch;
+      store(i);
     }
   }
   // A quote never closed runs to the end of the text.
-  if (IsBlank(current) == kFalse16) store();
-  for (std::size_t k = 1; k < tokens.size(); ++k) tokens[k] = StripQuotes(tokens[k]);
+  if (inToken) store(last);
+  return spans;
+}
+
+void SplitCommandLine(std::string_view text, TokenList& tokens) {
+  tokens.assign(1, std::string());
+  for (const auto& [from, to] : TokenSpans(text)) tokens.push_back(StripQuotes(text.substr(from, to - from)));
+}
+
+std::string MaskSwitchValues(std::string_view argumentText, std::string_view name,
+                             std::string_view mask) {
+  const auto spans = TokenSpans(argumentText);
+  const std::string wanted = AsciiText::Lower(name);
+  auto tokenAt = [&](std::size_t k) {
+    return TrimSpaces(StripQuotes(argumentText.substr(spans[k].first, spans[k].second - spans[k].first)));
+  };
+  std::vector<std::pair<std::size_t, std::size_t>> hide;  // spans of text to replace
+  for (std::size_t k = 0; k < spans.size(); ++k) {
+    const std::string tok = tokenAt(k);
+    if (!IsSwitchToken(tok)) continue;
+    const std::string lower = AsciiText::Lower(std::string_view(tok).substr(1));
+    const auto separator = lower.find(':') != std::string::npos ? lower.find(':') : lower.find('=');
+    if (separator != std::string::npos) {
+      if (lower.substr(0, separator) != wanted) continue;
+      const auto raw = argumentText.substr(spans[k].first, spans[k].second - spans[k].first);
+      const auto at = raw.find(lower.find(':') != std::string::npos ? ':' : '=');
+      // A closing quote of the token stays, so the text still reads as typed.
+      const std::size_t end = spans[k].second - (raw.size() > 1 && raw.front() == '"' && raw.back() == '"' ? 1 : 0);
+      if (spans[k].first + at + 1 < end) hide.emplace_back(spans[k].first + at + 1, end);
+      continue;
+    }
+    if (lower != wanted) continue;
+    std::size_t m = k + 1;
+    while (m < spans.size() && !IsSwitchToken(tokenAt(m))) ++m;
+    if (m > k + 1) hide.emplace_back(spans[k + 1].first, spans[m - 1].second);
+  }
+  std::string out(argumentText);
+  for (auto it = hide.rbegin(); it != hide.rend(); ++it) {
+    out.replace(it->first, it->second - it->first, mask);
+  }
+  return out;
 }
 
 void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& found,

@@ -31,6 +31,11 @@ void SplitCommandLine(std::string_view text, TokenList& tokens);
 void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& found,
                  std::string& value);
 
+// The text with the value of every occurrence of switch `name` replaced by
+// `mask`; everything else stays exactly as typed.
+std::string MaskSwitchValues(std::string_view argumentText, std::string_view name,
+                             std::string_view mask);
+
 // The same over the argument text of the current process.
 void GetSwitch(std::string_view name, Bool16& found, std::string& value);
 

@@ -1,4 +1,4 @@
-#include "MailJob.h"
+#include "OutgoingMail.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,7 +20,7 @@ constexpr int kDefaultPort = 25;
 constexpr int kImplicitTlsPort = 465;
 constexpr long kDefaultTimeoutMs = 60000;
 
-MailJobError Refuse(int number, std::string description) {
+MailError Refuse(int number, std::string description) {
   return {static_cast<std::int16_t>(number), std::move(description)};
 }
 
@@ -70,7 +70,7 @@ std::string FoldedList(const std::vector<std::string>& items, std::size_t used) 
 
 }  // namespace
 
-std::variant<MailJob, MailJobError> BuildMailJob(const MailSettings& s) {
+std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   using namespace SmtpErrors;
   std::string serverText = s.serverHost.empty() ? s.serverName : s.serverHost;
   if (serverText.empty()) return Refuse(kInvalidServer, "No SMTP server given.");
@@ -109,7 +109,7 @@ std::variant<MailJob, MailJobError> BuildMailJob(const MailSettings& s) {
     }
   }
 
-  MailJob job;
+  OutgoingMail job;
   job.implicitTls = implicitTls || port == kImplicitTlsPort;
   job.serverLabel = ServerAddress::HostPort(*server, port);
   job.url =

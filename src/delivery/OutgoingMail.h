@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-struct MailJob {
+struct OutgoingMail {
   std::string url;          // smtp[s]://host:port/ehlo-name
   std::string serverLabel;  // host:port, for texts
   bool implicitTls = false;
@@ -25,7 +25,7 @@ struct MailJob {
   std::string messageId;
 };
 
-struct MailJobError {
+struct MailError {
   std::int16_t number = 0;
   std::string description;
 };
@@ -50,4 +50,4 @@ struct MailSettings {
 // Refuses what must never reach a server: CR or LF in an address or header
 // value (it would inject commands or headers), no recipient, an unreadable
 // attachment, a server text that is no host.
-std::variant<MailJob, MailJobError> BuildMailJob(const MailSettings& settings);
+std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& settings);

@@ -1,0 +1,217 @@
+#include "MailJobAssembly.h"
+
+#include <cfenv>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+#include <sstream>
+
+#include "CommandLine.h"
+#include "IniFile.h"
+#include "PathHelpers.h"
+#include "ProgramFolder.h"
+#include "StoredPassword.h"
+#include "SwitchParser.h"
+
+namespace {
+
+constexpr const char* kSection = "Options";
+
+// The number a text begins with, as VB's Val reads it: blanks, a sign,
+// digits, a fraction, an exponent. 0 when there is none.
+double LeadingNumber(std::string_view text) {
+  std::size_t i = text.find_first_not_of(" \t");
+  if (i == std::string_view::npos) return 0;
+  const std::size_t start = i;
+  auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i > from;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  bool any = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    any = digits() || any;
+  }
+  if (!any) return 0;
+  std::size_t end = i;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits()) end = i;
+  }
+  return std::strtod(std::string(text.substr(start, end - start)).c_str(), nullptr);
+}
+
+std::string Read(const std::string& iniPath, const char* key) {
+  std::string value;
+  ProcLib::ReadIni(iniPath, kSection, key, value);
+  return value;
+}
+
+// A relative name written with "\" still works.
+std::string SlashPath(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+// Lines of a text file; CR LF, LF and CR all end a line.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) return false;
+  const std::string text = buffer.str();
+  std::string line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line += c;
+    }
+  }
+  if (!line.empty()) lines.push_back(line);
+  return true;
+}
+
+// A name that a directory search finds must be a file we can read; a folder
+// or a wildcard match is no list, body or attachment.
+std::string FileProblem(const std::string& what, const std::string& path) {
+  std::error_code ignored;
+  const auto status = std::filesystem::status(path, ignored);
+  if (!std::filesystem::is_regular_file(status) || !std::ifstream(path, std::ios::binary).good()) {
+    return "The " + what + " " + path + " cannot be read as a file; nothing was sent.";
+  }
+  return {};
+}
+
+std::optional<int> ParsePort(const std::string& text) {
+  const std::string t = ProcLib::TrimSpaces(text);
+  if (t.empty()) return 0;
+  int port = 0;
+  for (char c : t) {
+    if (c < '0' || c > '9' || port > 65535) return std::nullopt;
+    port = port * 10 + (c - '0');
+  }
+  if (port > 65535) return std::nullopt;
+  return port;
+}
+
+}  // namespace
+
+std::int16_t ReadDeliveryOption(std::string_view text, std::int16_t fallback) {
+  const double number = LeadingNumber(text);
+  if (!(number > 0)) return fallback;
+  if (number >= 32767) return 32767;
+  const double rounded = std::nearbyint(number);  // default rounding: half to even
+  return rounded < 1 ? fallback : static_cast<std::int16_t>(rounded);
+}
+
+DeliveryOptions ReadDeliveryOptions(const std::string& iniPath) {
+  DeliveryOptions options;
+  options.TimeOutSecs = ReadDeliveryOption(Read(iniPath, "TimeOutSecs"), options.TimeOutSecs);
+  options.TotalAttempts = ReadDeliveryOption(Read(iniPath, "TotalAttempts"), options.TotalAttempts);
+  options.RetryWaitSecs = ReadDeliveryOption(Read(iniPath, "RetryWaitSecs"), options.RetryWaitSecs);
+  return options;
+}
+
+AssemblyResult AssembleMailJob(const std::string& iniPath) {
+  AssemblyResult result;
+  MailJob& job = result.job;
+  std::string* const fields[] = {&job.From, &job.To, &job.Subject, &job.Message, &job.SMTPServer,
+                                 &job.SMTPUserName, &job.SMTPPassword, &job.Attachment};
+  const char* const switches[] = {"f", "t", "s", "m", "x", "xu", "xp", "a"};
+  for (std::size_t i = 0; i < std::size(switches); ++i) {
+    Bool16 found = kFalse16;
+    ProcLib::GetSwitch(switches[i], found, *fields[i]);
+  }
+  const std::pair<std::string*, const char*> defaults[] = {
+      {&job.From, "From"},       {&job.To, "To"},
+      {&job.Subject, "Subject"}, {&job.Message, "Message"},
+      {&job.Attachment, "Attachment"}, {&job.SMTPServer, "SMTPServer"},
+      {&job.Port, "Port"},       {&job.SMTPUserName, "SMTPUserName"}};
+  std::string settings[std::size(defaults)];
+  for (std::size_t i = 0; i < std::size(defaults); ++i) settings[i] = Read(iniPath, defaults[i].second);
+  const std::string storedPassword = Read(iniPath, "SMTPPassword");
+  for (std::size_t i = 0; i < std::size(defaults); ++i) {
+    if (ProcLib::IsBlank(*defaults[i].first) != kFalse16) *defaults[i].first = settings[i];
+  }
+  if (ProcLib::IsBlank(job.SMTPPassword) != kFalse16) {
+    const auto password = StoredPassword::Decipher(storedPassword, CommandLine::CipherKey);
+    if (!password) {
+      result.problem = StoredPassword::NotHexMessage(iniPath) + " Nothing was sent.";
+      return result;
+    }
+    job.SMTPPassword = *password;
+  }
+
+  const std::string folder = ProgramFolder::Get();
+  if (!job.To.empty() && ProcLib::FileExists(ProgramFolder::FileIn(job.To)) != kFalse16) {
+    const std::string path = ProgramFolder::FileIn(job.To);
+    std::vector<std::string> lines;
+    if (auto problem = FileProblem("recipient list", path); !problem.empty()) {
+      result.problem = problem;
+      return result;
+    }
+    if (!ReadLines(path, lines)) {
+      result.problem = "The recipient list " + path + " cannot be read; nothing was sent.";
+      return result;
+    }
+    job.To.clear();
+    for (const auto& raw : lines) {
+      const std::string line = ProcLib::TrimSpaces(raw);
+      // Two characters or fewer, or a space second ("# all staff"), is no address.
+      if (line.size() <= 2 || line[1] == ' ') continue;
+      job.To += line + " ";
+    }
+    job.To = ProcLib::TrimSpaces(job.To);
+  }
+  if (!job.Message.empty() && ProcLib::FileExists(ProgramFolder::FileIn(job.Message)) != kFalse16) {
+    const std::string path = ProgramFolder::FileIn(job.Message);
+    std::vector<std::string> lines;
+    if (auto problem = FileProblem("message file", path); !problem.empty()) {
+      result.problem = problem;
+      return result;
+    }
+    if (!ReadLines(path, lines)) {
+      result.problem = "The message file " + path + " cannot be read; nothing was sent.";
+      return result;
+    }
+    job.Message.clear();
+    for (const auto& line : lines) job.Message += line + "\r\n";
+  }
+  if (!job.Attachment.empty()) {
+    if (ProcLib::IsBlank(ProcLib::GetPathFolder(job.Attachment)) != kFalse16) {
+      job.Attachment = folder + "/" + job.Attachment;
+    } else if (job.Attachment.front() != '/') {
+      job.Attachment = SlashPath(job.Attachment);
+    }
+    if (ProcLib::FileExists(job.Attachment) == kFalse16) {
+      job.Attachment.clear();  // a missing attachment is dropped without a word
+    } else if (auto problem = FileProblem("attachment", job.Attachment); !problem.empty()) {
+      result.problem = problem;
+      return result;
+    }
+  }
+  const auto port = ParsePort(job.Port);
+  if (!port) {
+    result.problem = "The Port setting \"" + job.Port + "\" in " + iniPath +
+                     " is not a port number; nothing was sent.";
+    return result;
+  }
+  result.port = *port;
+  return result;
+}
+
+std::string MaskedSwitches(std::string_view argumentText) {
+  return ProcLib::MaskSwitchValues(argumentText, "xp", "********");
+}

@@ -1,0 +1,39 @@
+#pragma once
+// Builds a command-line run's mail job: switches first, then Tarnwick.ini;
+// recipient-list, body and attachment names resolved against the program's
+// folder. A file that is there but cannot be read, a Port that is no number
+// and a stored password that is not hex stop the run with a message.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct DeliveryOptions {
+  std::int16_t TimeOutSecs = 15;
+  std::int16_t TotalAttempts = 3;
+  std::int16_t RetryWaitSecs = 10;
+};
+
+// The process-wide job of one run, fields named after the settings keys.
+struct MailJob {
+  std::string From, To, Subject, Message, Attachment, SMTPServer, Port, SMTPUserName, SMTPPassword;
+};
+
+// A delivery option from its text: the number the text begins with, rounded
+// half to even; the default when that is not above 0 or rounds to 0; at most
+// 32767.
+std::int16_t ReadDeliveryOption(std::string_view text, std::int16_t fallback);
+
+DeliveryOptions ReadDeliveryOptions(const std::string& iniPath);
+
+struct AssemblyResult {
+  MailJob job;
+  int port = 0;           // passed to the component only when above 25
+  std::string problem;    // not empty: nothing may be sent; says why
+};
+
+// Steps after the log header: switches, settings, defaults, files.
+AssemblyResult AssembleMailJob(const std::string& iniPath);
+
+// The argument text with every value of the "xp" switch masked, for the log.
+std::string MaskedSwitches(std::string_view argumentText);

@@ -1,0 +1,123 @@
+#include "frmCommandLine.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QTimer>
+#include <iostream>
+
+#include "WindowSystem.h"
+#include "SmtpClient.h"
+#include "WindowText.h"
+
+namespace {
+// Layouts are in twips: 15 to a pixel at 96 dots per inch.
+constexpr int Px(int twips) { return twips / 15; }
+
+void QuietQtNotes(QtMsgType type, const QMessageLogContext& context, const QString& message);
+}  // namespace
+
+frmCommandLine::frmCommandLine(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      lblInfo(new QLabel("info", this)),
+      lblStatus(new QLabel("status", this)) {
+  setObjectName("frmCommandLine");
+  setWindowTitle("Tarnwick");
+  setFixedSize(Px(4680), Px(1650));
+  lblInfo->setObjectName("lblInfo");
+  lblInfo->setGeometry(Px(240), Px(240), Px(4095), Px(495));
+  lblInfo->setWordWrap(true);
+  lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblStatus->setObjectName("lblStatus");
+  lblStatus->setGeometry(Px(120), Px(960), Px(4335), Px(375));
+  lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  Form_Load();
+}
+
+frmCommandLine::~frmCommandLine() = default;
+
+void frmCommandLine::Form_Load() { lblInfo->setText("from = "); }
+
+void frmCommandLine::Form_Activate() {
+  // The run serves the queue, so the window can be activated again meanwhile.
+  if (activated_) return;
+  activated_ = true;
+  oSMTP = std::make_unique<SmtpClient>();
+  connect(oSMTP.get(), &SmtpClient::ErrorSMTP, this, &frmCommandLine::oSMTP_ErrorSMTP);
+  connect(oSMTP.get(), &SmtpClient::SendSMTP, this, &frmCommandLine::oSMTP_SendSMTP);
+  connect(oSMTP.get(), &SmtpClient::StatusChanged, this, &frmCommandLine::oSMTP_StatusChanged);
+  run_.Run(*oSMTP);
+}
+
+void frmCommandLine::Form_QueryUnload(QCloseEvent* event) {
+  if (run_.QueryUnload()) {
+    event->accept();
+  } else {
+    event->ignore();
+  }
+}
+
+void frmCommandLine::oSMTP_ErrorSMTP(std::int16_t number, const std::string& description) {
+  run_.oSMTP_ErrorSMTP(number, description);
+}
+
+void frmCommandLine::oSMTP_SendSMTP() { run_.oSMTP_SendSMTP(); }
+
+void frmCommandLine::oSMTP_StatusChanged(const std::string& /*status*/) {
+  run_.oSMTP_StatusChanged(oSMTP->StatusText());
+}
+
+void frmCommandLine::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // After the window is on screen; offscreen there may be no activation.
+  QTimer::singleShot(0, this, &frmCommandLine::Form_Activate);
+}
+
+void frmCommandLine::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    QTimer::singleShot(0, this, &frmCommandLine::Form_Activate);
+  }
+}
+
+void frmCommandLine::closeEvent(QCloseEvent* event) { Form_QueryUnload(event); }
+
+void frmCommandLine::SetInfo(const std::string& text) {
+  lblInfo->setText(WindowText::FromBytes(text));
+  lblInfo->repaint();
+}
+
+void frmCommandLine::SetStatus(const std::string& text) {
+  lblStatus->setText(WindowText::FromBytes(text));
+  lblStatus->repaint();
+}
+
+void frmCommandLine::Unload() { close(); }
+
+namespace {
+// Qt's notes about its own set-up (a missing XDG_RUNTIME_DIR, say) are not
+// the run's business; the outcome line on standard error is.
+void QuietQtNotes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtDebugMsg || type == QtInfoMsg || message.startsWith("QStandardPaths:")) return;
+  std::cerr << qPrintable(qFormatLogMessage(type, context, message)) << "\n";
+}
+}  // namespace
+
+int RunDeliveryWindow() {
+  WindowSystem::UseOffscreenWhenNone();
+  qInstallMessageHandler(QuietQtNotes);
+  // Qt gets only the program name: the switches are ours, not Qt's.
+  static char name[] = "tarnwick";
+  static char* argv[] = {name, nullptr};
+  static int argc = 1;
+  QApplication app(argc, argv);
+  frmCommandLine form;
+  form.show();
+  const int status = QApplication::exec();
+  return status;
+}

@@ -1,0 +1,47 @@
+#pragma once
+// The delivery window of a command-line run: two labels that follow the run,
+// which starts once, when the window is first shown.
+#include <QWidget>
+#include <memory>
+
+#include "DeliveryRun.h"
+
+class QLabel;
+class SmtpClient;
+
+class frmCommandLine : public QWidget, private DeliveryRun::View {
+  Q_OBJECT
+
+ public:
+  explicit frmCommandLine(QWidget* parent = nullptr);
+  ~frmCommandLine() override;
+
+  int ExitStatus() const { return run_.ExitStatus(); }
+
+  void Form_Load();
+  void Form_Activate();
+  void Form_QueryUnload(QCloseEvent* event);
+
+  void oSMTP_ErrorSMTP(std::int16_t number, const std::string& description);
+  void oSMTP_SendSMTP();
+  void oSMTP_StatusChanged(const std::string& status);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void SetInfo(const std::string& text) override;
+  void SetStatus(const std::string& text) override;
+  void Unload() override;
+
+  QLabel* lblInfo;
+  QLabel* lblStatus;
+  std::unique_ptr<SmtpClient> oSMTP;
+  DeliveryRun run_{*this};
+  bool activated_ = false;
+};
+
+// Shows the window and serves the queue until the run ends; the exit status.
+int RunDeliveryWindow();
