@@ -89,10 +89,12 @@ void DeliveryRun::Attempts(SmtpClient& smtp, const DeliveryOptions& options) {
     smtp.Send();
     int rounds = 0;
     while (DoneFlag == kFalse16) {
-      // A round ends early once the outcome is in; the count stays the rule.
+      // A round ends early once the outcome is in. An outcome that came in
+      // during the last round stands: the component's own time-out falls in
+      // that round, and a retry, or a success, must not be lost to ours.
       if (!Wait(1)) return;
       ++rounds;
-      if (rounds > options.TimeOutSecs) {
+      if (rounds > options.TimeOutSecs && DoneFlag == kFalse16) {
         DoneFlag = kTrue16;
         ErrorFlag = kTrue16;
         ErrorText = "Tarnwick timed out.";
@@ -106,8 +108,8 @@ void DeliveryRun::Attempts(SmtpClient& smtp, const DeliveryOptions& options) {
                          ErrorText.find("10060") != std::string::npos;
     if (!timeOut || attempt == options.TotalAttempts) return;
     for (int i = 1; i <= options.RetryWaitSecs; ++i) {
-      view_.SetStatus("SMTP timeout error -- re-try in " + std::to_string(options.RetryWaitSecs - i + 1) +
-                      " secs....");
+      view_.SetStatus("SMTP timeout error -- re-try in " +
+                      std::to_string(options.RetryWaitSecs - i + 1) + " secs....");
       if (!Wait(1)) return;
     }
     LogLine(" status: attempting to send mail again");
@@ -145,7 +147,8 @@ void DeliveryRun::oSMTP_StatusChanged(const std::string& statusText) {
   std::vector<std::string> pieces;
   ProcLib::SplitLines(statusText, pieces);
   std::vector<std::string> lines;
-  for (std::size_t i = 1; i < pieces.size(); ++i) lines.push_back(RunLogStamp() + " status: " + pieces[i]);
+  for (std::size_t i = 1; i < pieces.size(); ++i)
+    lines.push_back(RunLogStamp() + " status: " + pieces[i]);
   ProcLib::WriteLogLines(lines);
 }
 

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <vector>
 #include <sstream>
+#include <vector>
 
 #include "CommandLine.h"
 #include "IniFile.h"
@@ -127,20 +127,25 @@ DeliveryOptions ReadDeliveryOptions(const std::string& iniPath) {
 AssemblyResult AssembleMailJob(const std::string& iniPath) {
   AssemblyResult result;
   MailJob& job = result.job;
-  std::string* const fields[] = {&job.From, &job.To, &job.Subject, &job.Message, &job.SMTPServer,
-                                 &job.SMTPUserName, &job.SMTPPassword, &job.Attachment};
+  std::string* const fields[] = {&job.From,         &job.To,         &job.Subject,
+                                 &job.Message,      &job.SMTPServer, &job.SMTPUserName,
+                                 &job.SMTPPassword, &job.Attachment};
   const char* const switches[] = {"f", "t", "s", "m", "x", "xu", "xp", "a"};
   for (std::size_t i = 0; i < std::size(switches); ++i) {
     Bool16 found = kFalse16;
     ProcLib::GetSwitch(switches[i], found, *fields[i]);
   }
-  const std::pair<std::string*, const char*> defaults[] = {
-      {&job.From, "From"},       {&job.To, "To"},
-      {&job.Subject, "Subject"}, {&job.Message, "Message"},
-      {&job.Attachment, "Attachment"}, {&job.SMTPServer, "SMTPServer"},
-      {&job.Port, "Port"},       {&job.SMTPUserName, "SMTPUserName"}};
+  const std::pair<std::string*, const char*> defaults[] = {{&job.From, "From"},
+                                                           {&job.To, "To"},
+                                                           {&job.Subject, "Subject"},
+                                                           {&job.Message, "Message"},
+                                                           {&job.Attachment, "Attachment"},
+                                                           {&job.SMTPServer, "SMTPServer"},
+                                                           {&job.Port, "Port"},
+                                                           {&job.SMTPUserName, "SMTPUserName"}};
   std::string settings[std::size(defaults)];
-  for (std::size_t i = 0; i < std::size(defaults); ++i) settings[i] = Read(iniPath, defaults[i].second);
+  for (std::size_t i = 0; i < std::size(defaults); ++i)
+    settings[i] = Read(iniPath, defaults[i].second);
   const std::string storedPassword = Read(iniPath, "SMTPPassword");
   for (std::size_t i = 0; i < std::size(defaults); ++i) {
     if (ProcLib::IsBlank(*defaults[i].first) != kFalse16) *defaults[i].first = settings[i];

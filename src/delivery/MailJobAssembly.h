@@ -28,8 +28,8 @@ DeliveryOptions ReadDeliveryOptions(const std::string& iniPath);
 
 struct AssemblyResult {
   MailJob job;
-  int port = 0;           // passed to the component only when above 25
-  std::string problem;    // not empty: nothing may be sent; says why
+  int port = 0;         // passed to the component only when above 25
+  std::string problem;  // not empty: nothing may be sent; says why
 };
 
 // Steps after the log header: switches, settings, defaults, files.

@@ -32,8 +32,8 @@ bool SmtpClient::Send() {
   }
   busy_ = true;
   cancel_ = std::make_shared<std::atomic<bool>>(false);
-  worker_ =
-      std::thread([this, generation, cancel = cancel_, job = std::get<OutgoingMail>(std::move(built))] {
+  worker_ = std::thread(
+      [this, generation, cancel = cancel_, job = std::get<OutgoingMail>(std::move(built))] {
         const auto status = [this, generation](const std::string& text) {
           QMetaObject::invokeMethod(
               this,

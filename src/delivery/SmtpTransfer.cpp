@@ -250,7 +250,8 @@ void GlobalInit() {
 
 }  // namespace
 
-TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel, const StatusFn& status) {
+TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel,
+                    const StatusFn& status) {
   GlobalInit();
   Transfer t(job, status);
   TransferOutcome outcome;
@@ -294,8 +295,9 @@ TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel, co
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
   curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
-  curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, job.timeoutMs);
-  // libcurl's own reply time-out is a backstop; the watchdog below is exact.
+  // No CURLOPT_CONNECTTIMEOUT: for SMTP it spans greeting, EHLO, STARTTLS
+  // and AUTH, so a slow but lively dialogue would time out. The watchdog
+  // below times silence instead; libcurl's reply time-out is a backstop.
   curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, job.timeoutMs / 1000 + 2);
   curl_easy_setopt(e, CURLOPT_MAIL_FROM, job.mailFrom.c_str());
   curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());

@@ -15,13 +15,14 @@ struct TransferOutcome {
   bool sent = false;
   std::vector<MailError> nonFinal;  // refused recipients while others were taken
   MailError failure;                // when neither sent nor cancelled
-  std::string info;                    // summary for InfoText, CR LF between lines
+  std::string info;                 // summary for InfoText, CR LF between lines
 };
 
 namespace SmtpTransfer {
 
 using StatusFn = std::function<void(const std::string&)>;
 
-TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel, const StatusFn& status);
+TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel,
+                    const StatusFn& status);
 
 }  // namespace SmtpTransfer

@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <iostream>
 
-#include "WindowSystem.h"
 #include "SmtpClient.h"
+#include "WindowSystem.h"
 #include "WindowText.h"
 
 namespace {

@@ -74,7 +74,8 @@ std::vector<std::pair<std::size_t, std::size_t>> TokenSpans(std::string_view tex
 
 void SplitCommandLine(std::string_view text, TokenList& tokens) {
   tokens.assign(1, std::string());
-  for (const auto& [from, to] : TokenSpans(text)) tokens.push_back(StripQuotes(text.substr(from, to - from)));
+  for (const auto& [from, to] : TokenSpans(text))
+    tokens.push_back(StripQuotes(text.substr(from, to - from)));
 }
 
 std::string MaskSwitchValues(std::string_view argumentText, std::string_view name,
@@ -82,7 +83,8 @@ std::string MaskSwitchValues(std::string_view argumentText, std::string_view nam
   const auto spans = TokenSpans(argumentText);
   const std::string wanted = AsciiText::Lower(name);
   auto tokenAt = [&](std::size_t k) {
-    return TrimSpaces(StripQuotes(argumentText.substr(spans[k].first, spans[k].second - spans[k].first)));
+    return TrimSpaces(
+        StripQuotes(argumentText.substr(spans[k].first, spans[k].second - spans[k].first)));
   };
   std::vector<std::pair<std::size_t, std::size_t>> hide;  // spans of text to replace
   for (std::size_t k = 0; k < spans.size(); ++k) {
@@ -95,7 +97,8 @@ std::string MaskSwitchValues(std::string_view argumentText, std::string_view nam
       const auto raw = argumentText.substr(spans[k].first, spans[k].second - spans[k].first);
       const auto at = raw.find(lower.find(':') != std::string::npos ? ':' : '=');
       // A closing quote of the token stays, so the text still reads as typed.
-      const std::size_t end = spans[k].second - (raw.size() > 1 && raw.front() == '"' && raw.back() == '"' ? 1 : 0);
+      const std::size_t end =
+          spans[k].second - (raw.size() > 1 && raw.front() == '"' && raw.back() == '"' ? 1 : 0);
       if (spans[k].first + at + 1 < end) hide.emplace_back(spans[k].first + at + 1, end);
       continue;
     }

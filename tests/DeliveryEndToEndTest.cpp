@@ -1,0 +1,264 @@
+// The built program against the real test server: its own folder, settings
+// and files, the message that arrives, the run log line by line, exit status.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <regex>
+
+#include "ProgramRun.h"
+#include "SmtpTestServer.h"
+#include "StoredPassword.h"
+
+#ifndef TARNWICK_BINARY
+#error "TARNWICK_BINARY must name the built program"
+#endif
+
+namespace {
+
+QJsonObject Envelope(const SmtpTestServer& server, int n) {
+  return QJsonDocument::fromJson(QByteArray::fromStdString(server.Envelope(n))).object();
+}
+
+std::string PartData(const QJsonObject& envelope, int index) {
+  const auto part = envelope["parts"].toArray()[index].toObject();
+  return QByteArray::fromBase64(part["data"].toString().toLatin1()).toStdString();
+}
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// Log lines without their stamps: "" for the separator, else the text after
+// the stamp, which begins with a space. Every line must end with CR LF.
+std::vector<std::string> LogLines(const std::string& log) {
+  std::vector<std::string> lines;
+  static const std::regex stamped(R"(^\S.* ((\*\*\* |switches: |status: |error: ).*)$)");
+  std::size_t start = 0;
+  for (auto end = log.find("\r\n"); end != std::string::npos; end = log.find("\r\n", start)) {
+    const std::string line = log.substr(start, end - start);
+    std::smatch m;
+    if (line.empty()) {
+      lines.emplace_back();
+    } else if (std::regex_match(line, m, stamped)) {
+      lines.push_back(m[1]);
+    } else {
+      lines.push_back("<unstamped> " + line);
+    }
+    start = end + 2;
+  }
+  EXPECT_EQ(start, log.size()) << "the log's last line has no CR LF";
+  return lines;
+}
+
+std::vector<std::string> Matching(const std::vector<std::string>& lines,
+                                  const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const auto& l : lines) {
+    if (l.rfind(prefix, 0) == 0) out.push_back(l);
+  }
+  return out;
+}
+
+std::string Ini(const SmtpTestServer& server, const std::string& more = "") {
+  return "[Options]\r\nFrom=alice@example.com\r\nSMTPServer=" + server.HostPort() + "\r\n" + more;
+}
+
+TEST(DeliveryEndToEnd, MainJobFromFilesAndSettings) {
+  SmtpTestServer server;
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server, "Subject=from settings\r\n"));
+  program.Write("list.txt", "bob@example.com\n  carol@example.com  \n# all staff\nab\n\n");
+  program.Write("body.txt", "Hello team,\n.dot line\r\nsee attached\n");
+  const std::string bytes = std::string("\x00\x01\xFF binary\r\n", 12) + std::string(5000, 'q');
+  program.Write("report.bin", bytes);
+
+  const auto run = program.Run({"-t", "list.txt", "-s", "Weekly report", "-m", "body.txt", "-a",
+                                "report.bin", "-xp", "hunter2", "-log"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.err.find("Tarnwick: Mail sent successfully!"), std::string::npos) << run.err;
+  ASSERT_EQ(server.MessageCount(), 1);
+  const auto env = Envelope(server, 1);
+  EXPECT_EQ(env["mail_from"].toString(), "alice@example.com");
+  EXPECT_EQ(env["rcpt_tos"].toArray(), QJsonArray({"bob@example.com", "carol@example.com"}));
+  EXPECT_EQ(env["subject"].toString(), "Weekly report");
+  EXPECT_EQ(PartData(env, 0), "Hello team,\r\n.dot line\r\nsee attached\r\n");
+  EXPECT_EQ(env["parts"].toArray()[1].toObject()["filename"].toString(), "report.bin");
+  EXPECT_TRUE(PartData(env, 1) == bytes);
+
+  const std::string log = program.Read("Tarnwick.log");
+  EXPECT_EQ(log.find("hunter2"), std::string::npos) << "the password reached the log";
+  const auto lines = LogLines(log);
+  ASSERT_GE(lines.size(), 4U);
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[1], "*** Tarnwick started");
+  EXPECT_EQ(
+      lines[2],
+      R"(switches: -t list.txt -s "Weekly report" -m body.txt -a report.bin -xp ******** -log)");
+  EXPECT_EQ(lines[3], "status: Connecting to " + server.HostPort());
+  EXPECT_EQ(Matching(lines, "<unstamped>").size(), 0U);
+  EXPECT_EQ(Matching(lines, "error: ").size(), 0U);
+  // A multi-line reply is one status text, written as one line per piece.
+  const auto ehlo = std::find(lines.begin(), lines.end(), "status: 250-tarnwick-test");
+  ASSERT_NE(ehlo, lines.end());
+  EXPECT_EQ(*(ehlo + 1), "status: 250-8BITMIME");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "status: 250 2.0.0 OK queued as T1"),
+            lines.end());
+}
+
+TEST(DeliveryEndToEnd, BlankSwitchTakesSettingsAndLogsSeparateRuns) {
+  SmtpTestServer server({"--auth", "mailer:s3cret pass", "--auth-over-plain"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write(
+      "Tarnwick.ini",
+      Ini(server, "Subject=from settings\r\nSMTPUserName=mailer\r\nSMTPPassword=" +
+                      StoredPassword::Encipher("s3cret pass", "plomvaderskiturne") + "\r\n"));
+  for (int i = 0; i < 2; ++i) {
+    const auto run = program.Run({"-t", "bob@example.com", "-s", "-m", "two words", "-log"});
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  ASSERT_EQ(server.MessageCount(), 2);
+  EXPECT_EQ(Envelope(server, 1)["subject"].toString(), "from settings");
+  EXPECT_EQ(PartData(Envelope(server, 1), 0), "two words");
+  EXPECT_EQ(Count(server.Events(), "AUTH PLAIN mailer ok"), 2) << "stored password not deciphered";
+  const auto lines = LogLines(program.Read("Tarnwick.log"));
+  const auto starts = Matching(lines, "*** Tarnwick started");
+  ASSERT_EQ(starts.size(), 2U);
+  const auto second = std::find(lines.begin() + 2, lines.end(), "*** Tarnwick started");
+  ASSERT_NE(second, lines.end());
+  EXPECT_EQ(*(second - 1), "") << "one empty line between runs";
+  EXPECT_NE(*(second - 2), "");
+}
+
+TEST(DeliveryEndToEnd, RefusedRecipientThenSuccess) {
+  SmtpTestServer server({"--refuse-rcpt", "nobody@example.com"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server));
+  const auto run = program.Run({"-t", "nobody@example.com", "bob@example.com", "-s", "hi", "-log"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto errors = Matching(LogLines(program.Read("Tarnwick.log")), "error: ");
+  ASSERT_EQ(errors.size(), 1U);
+  EXPECT_EQ(
+      errors[0].rfind("error: SMTP Error 12250: Recipient nobody@example.com refused: 550", 0), 0U)
+      << errors[0];
+  EXPECT_EQ(Envelope(server, 1)["rcpt_tos"].toArray(), QJsonArray({"bob@example.com"}));
+}
+
+TEST(DeliveryEndToEnd, TimeOutThenSuccessOnSecondAttempt) {
+  SmtpTestServer server({"--fault", "slow-first", "--delay", "10"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server, "TimeOutSecs=1\r\nRetryWaitSecs=1\r\n"));
+  const auto run = program.Run({"-t", "bob@example.com", "-s", "retry", "-log"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(server.MessageCount(), 1);
+  EXPECT_EQ(Count(server.Events(), "CONNECT"), 2);
+  const auto lines = LogLines(program.Read("Tarnwick.log"));
+  const auto errors = Matching(lines, "error: ");
+  ASSERT_EQ(errors.size(), 1U);
+  EXPECT_EQ(errors[0].rfind("error: SMTP Error 10060: ", 0), 0U) << errors[0];
+  EXPECT_EQ(Matching(lines, "status: attempting to send mail again").size(), 1U);
+}
+
+TEST(DeliveryEndToEnd, TimeOutOnEveryAttempt) {
+  SmtpTestServer server({"--fault", "slow-mail", "--delay", "30"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini",
+                Ini(server, "TimeOutSecs=1\r\nTotalAttempts=3\r\nRetryWaitSecs=1\r\n"));
+  const auto run = program.Run({"-t", "bob@example.com", "-log"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(Count(server.Events(), "MAIL alice@example.com"), 3) << "three sends";
+  EXPECT_NE(run.err.find("Tarnwick: SMTP Error SMTP Error 10060: No answer from"),
+            std::string::npos)
+      << run.err;
+  const auto lines = LogLines(program.Read("Tarnwick.log"));
+  EXPECT_EQ(Matching(lines, "error: SMTP Error 10060").size(), 3U);
+  EXPECT_EQ(Matching(lines, "status: attempting to send mail again").size(), 2U);
+  EXPECT_EQ(server.MessageCount(), 0);
+}
+
+TEST(DeliveryEndToEnd, FinalRefusalIsNotRetried) {
+  SmtpTestServer server({"--auth", "u:right", "--auth-over-plain"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server, "TimeOutSecs=5\r\nRetryWaitSecs=1\r\n"));
+  const auto run = program.Run({"-t", "bob@example.com", "-xu", "u", "-xp", "wrong", "-log"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_EQ(Count(server.Events(), "CONNECT"), 1);
+  EXPECT_NE(run.err.find("Tarnwick: SMTP Error SMTP Error 535: "), std::string::npos) << run.err;
+  EXPECT_EQ(Matching(LogLines(program.Read("Tarnwick.log")), "status: attempting").size(), 0U);
+  EXPECT_LT(run.seconds, 6.0) << "a final error waits for nothing but the outcome pause";
+}
+
+// The server stays busy but never finishes: the run's own wait runs out
+// after TimeOutSecs + 1 rounds, and that is not retried.
+TEST(DeliveryEndToEnd, RunsOwnTimeOut) {
+  SmtpTestServer server({"--fault", "trickle"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server, "TimeOutSecs=2\r\nRetryWaitSecs=1\r\n"));
+  const auto run = program.Run({"-t", "bob@example.com", "-log"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("Tarnwick: SMTP Error Tarnwick timed out."), std::string::npos) << run.err;
+  EXPECT_EQ(Count(server.Events(), "CONNECT"), 1);
+  const auto errors = Matching(LogLines(program.Read("Tarnwick.log")), "error: ");
+  ASSERT_EQ(errors.size(), 1U);
+  EXPECT_EQ(errors[0], "error: Tarnwick timed out.");
+  EXPECT_GE(run.seconds, 3.0 + 3.0);
+  EXPECT_LT(run.seconds, 3.0 + 3.0 + 1.5);
+}
+
+TEST(DeliveryEndToEnd, BadInputStopsWithStatus2AndSendsNothing) {
+  struct Case {
+    const char* name;
+    std::string ini;
+    std::vector<std::string> args;
+    const char* says;
+  };
+  SmtpTestServer server;
+  const Case cases[] = {
+      {"body file is a folder", "", {"-t", "bob@example.com", "-m", "folder"}, "folder"},
+      {"list file unreadable pattern", "", {"-t", "*.lst"}, "*.lst"},
+      {"port not a number", "Port=abc\r\n", {"-t", "bob@example.com"}, "\"abc\""},
+      {"stored password not hex",
+       "SMTPUserName=u\r\nSMTPPassword=hunter2\r\n",
+       {"-t", "bob@example.com"},
+       "SMTPPassword"},
+  };
+  for (const auto& c : cases) {
+    ProgramCopy program(TARNWICK_BINARY);
+    program.Write("Tarnwick.ini", Ini(server, c.ini));
+    std::filesystem::create_directory(program.Folder().path() / "folder");
+    program.Write("a.lst", "x@y\n");
+    program.Write("b.lst", "z@y\n");
+    std::filesystem::permissions(program.Folder().path() / "a.lst", std::filesystem::perms::none);
+    const auto run = program.Run(c.args);
+    EXPECT_EQ(run.status, 2) << c.name << ": " << run.err;
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << c.name << ": " << run.err;
+    EXPECT_EQ(run.err.find("hunter2"), std::string::npos) << c.name;
+  }
+  EXPECT_EQ(server.Events(), "") << "something reached the server";
+}
+
+TEST(DeliveryEndToEnd, UnwritableLogIsReportedOnceAndDeliveryGoesOn) {
+  SmtpTestServer server;
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server));
+  std::filesystem::create_directory(program.Folder().path() / "Tarnwick.log");
+  const auto run = program.Run({"-t", "bob@example.com", "-log"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(Count(run.err, "cannot write the run log"), 1) << run.err;
+  EXPECT_EQ(server.MessageCount(), 1);
+}
+
+TEST(DeliveryEndToEnd, NoLogSwitchTouchesNoLog) {
+  SmtpTestServer server;
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server));
+  const auto run = program.Run({"-t", "bob@example.com", "-s", "quiet"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(program.Folder().path() / "Tarnwick.log"));
+}
+
+}  // namespace
