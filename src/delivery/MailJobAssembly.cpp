@@ -94,6 +94,27 @@ std::string FileProblem(const std::string& what, const std::string& path) {
   return {};
 }
 
+// A value that names a file in the program's folder: its lines, or why
+// they cannot be had. Not named: the value is the text itself.
+struct NamedFile {
+  bool named = false;
+  std::vector<std::string> lines;
+  std::string problem;
+};
+
+NamedFile ReadNamedFile(const std::string& value, const std::string& what) {
+  NamedFile file;
+  if (value.empty()) return file;  // the folder itself is no file
+  const std::string path = ProgramFolder::FileIn(value);
+  if (ProcLib::FileExists(path) == kFalse16) return file;
+  file.named = true;
+  file.problem = FileProblem(what, path);
+  if (file.problem.empty() && !ReadLines(path, file.lines)) {
+    file.problem = "The " + what + " " + path + " cannot be read; nothing was sent.";
+  }
+  return file;
+}
+
 std::optional<int> ParsePort(const std::string& text) {
   const std::string t = ProcLib::TrimSpaces(text);
   if (t.empty()) return 0;
@@ -160,19 +181,14 @@ AssemblyResult AssembleMailJob(const std::string& iniPath) {
   }
 
   const std::string folder = ProgramFolder::Get();
-  if (!job.To.empty() && ProcLib::FileExists(ProgramFolder::FileIn(job.To)) != kFalse16) {
-    const std::string path = ProgramFolder::FileIn(job.To);
-    std::vector<std::string> lines;
-    if (auto problem = FileProblem("recipient list", path); !problem.empty()) {
-      result.problem = problem;
-      return result;
-    }
-    if (!ReadLines(path, lines)) {
-      result.problem = "The recipient list " + path + " cannot be read; nothing was sent.";
-      return result;
-    }
+  const NamedFile list = ReadNamedFile(job.To, "recipient list");
+  if (!list.problem.empty()) {
+    result.problem = list.problem;
+    return result;
+  }
+  if (list.named) {
     job.To.clear();
-    for (const auto& raw : lines) {
+    for (const auto& raw : list.lines) {
       const std::string line = ProcLib::TrimSpaces(raw);
       // Two characters or fewer, or a space second ("# all staff"), is no address.
       if (line.size() <= 2 || line[1] == ' ') continue;
@@ -180,19 +196,14 @@ AssemblyResult AssembleMailJob(const std::string& iniPath) {
     }
     job.To = ProcLib::TrimSpaces(job.To);
   }
-  if (!job.Message.empty() && ProcLib::FileExists(ProgramFolder::FileIn(job.Message)) != kFalse16) {
-    const std::string path = ProgramFolder::FileIn(job.Message);
-    std::vector<std::string> lines;
-    if (auto problem = FileProblem("message file", path); !problem.empty()) {
-      result.problem = problem;
-      return result;
-    }
-    if (!ReadLines(path, lines)) {
-      result.problem = "The message file " + path + " cannot be read; nothing was sent.";
-      return result;
-    }
+  const NamedFile body = ReadNamedFile(job.Message, "message file");
+  if (!body.problem.empty()) {
+    result.problem = body.problem;
+    return result;
+  }
+  if (body.named) {
     job.Message.clear();
-    for (const auto& line : lines) job.Message += line + "\r\n";
+    for (const auto& line : body.lines) job.Message += line + "\r\n";
   }
   if (!job.Attachment.empty()) {
     if (ProcLib::IsBlank(ProcLib::GetPathFolder(job.Attachment)) != kFalse16) {
