@@ -5,17 +5,15 @@
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
-#include <iostream>
 
 #include "SmtpClient.h"
+#include "WindowRun.h"
 #include "WindowSystem.h"
 #include "WindowText.h"
 
 namespace {
 // Layouts are in twips: 15 to a pixel at 96 dots per inch.
 constexpr int Px(int twips) { return twips / 15; }
-
-void QuietQtNotes(QtMsgType type, const QMessageLogContext& context, const QString& message);
 }  // namespace
 
 frmCommandLine::frmCommandLine(QWidget* parent)
@@ -99,25 +97,7 @@ void frmCommandLine::SetStatus(const std::string& text) {
 
 void frmCommandLine::Unload() { close(); }
 
-namespace {
-// Qt's notes about its own set-up (a missing XDG_RUNTIME_DIR, say) are not
-// the run's business; the outcome line on standard error is.
-void QuietQtNotes(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (type == QtDebugMsg || type == QtInfoMsg || message.startsWith("QStandardPaths:")) return;
-  std::cerr << qPrintable(qFormatLogMessage(type, context, message)) << "\n";
-}
-}  // namespace
-
 int RunDeliveryWindow() {
   WindowSystem::UseOffscreenWhenNone();
-  qInstallMessageHandler(QuietQtNotes);
-  // Qt gets only the program name: the switches are ours, not Qt's.
-  static char name[] = "tarnwick";
-  static char* argv[] = {name, nullptr};
-  static int argc = 1;
-  QApplication app(argc, argv);
-  frmCommandLine form;
-  form.show();
-  const int status = QApplication::exec();
-  return status;
+  return WindowRun::Run([] { return std::make_unique<frmCommandLine>(); });
 }

@@ -1,0 +1,13 @@
+#pragma once
+// Runs one top-level window of the program to its end: a QApplication that
+// sees only the program's name (the switches are ours), the program's icon,
+// and Qt's own set-up notes kept off standard error. Returns the exit status.
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace WindowRun {
+
+int Run(const std::function<std::unique_ptr<QWidget>()>& makeWindow);
+
+}  // namespace WindowRun

@@ -1,0 +1,46 @@
+#include "AboutBox.h"
+
+#include <QLabel>
+#include <QWidget>
+#include <array>
+#include <cstdio>
+
+#include "SwitchParser.h"
+#include "WindowText.h"
+
+namespace AboutBox {
+
+std::string GetVersionString(const VersionInfo& info) {
+  std::string text = "Version " + std::to_string(info.major) + "." + std::to_string(info.minor);
+  if (info.revision > 0) {
+    std::array<char, 16> build{};
+    (void)std::snprintf(build.data(), build.size(), "%03d", static_cast<int>(info.revision));
+    text += " build " + std::string(build.data());
+  }
+  return text;
+}
+
+void FillAboutBox(QWidget& frm, const VersionInfo& info) {
+  frm.setWindowTitle(WindowText::FromBytes(std::string("About ") + info.title));
+  const std::string product = info.productName;
+  const std::string description = info.fileDescription;
+  if (auto* title = frm.findChild<QLabel*>("lblTitle")) {
+    title->setText(
+        WindowText::FromBytes(description != product ? product + " - " + description : product));
+    QFont bold = title->font();
+    bold.setBold(true);
+    title->setFont(bold);
+  }
+  if (auto* version = frm.findChild<QLabel*>("lblVersion")) {
+    version->setText(WindowText::FromBytes(GetVersionString(info)));
+  }
+  if (auto* label = frm.findChild<QLabel*>("lblDescription")) {
+    std::string text = info.copyright;
+    if (ProcLib::IsBlank(info.companyName) == 0) {
+      text = std::string(info.companyName) + "\r\n\r\n" + info.copyright;
+    }
+    label->setText(WindowText::FromBytes(text));
+  }
+}
+
+}  // namespace AboutBox

@@ -1,0 +1,168 @@
+#include "frmAbout.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <stdexcept>
+
+#include "AboutBox.h"
+#include "MessageBoxes.h"
+#include "PathHelpers.h"
+#include "ProgramIcon.h"
+#include "ProgramStart.h"
+#include "Registry.h"
+
+namespace {
+constexpr int Px(int twips) { return twips / 15; }
+QRect Twips(int left, int top, int width, int height) {
+  return {Px(left), Px(top), Px(width), Px(height)};
+}
+
+constexpr const char* kSupportEmail = "support@tarnwick.example";
+constexpr const char* kWebAddress = "www.tarnwick.example/mail";
+constexpr std::uint32_t kKeyAccess = 0x2003F;
+constexpr std::uint32_t kBufferSize = 1024;
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  label->setGeometry(geometry);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+// An etched separator is two lines: grey above, white below.
+void Line(QWidget* parent, const char* name, QRect geometry, QColor color) {
+  auto* line = new QWidget(parent);
+  line->setObjectName(name);
+  line->setGeometry(geometry);
+  line->setAutoFillBackground(true);
+  QPalette palette = line->palette();
+  palette.setColor(QPalette::Window, color);
+  line->setPalette(palette);
+}
+}  // namespace
+
+frmAbout::frmAbout(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+      cmdOK(new QPushButton("OK", this)),
+      picIcon(Label(this, "picIcon", {}, Twips(240, 240, 480, 480))),
+      cmdSysInfo(new QPushButton("&System Info...", this)),
+      lblDescription(Label(this, "lblDescription", {}, Twips(1050, 1125, 3885, 930))),
+      lblTitle(Label(this, "lblTitle", {}, Twips(1050, 240, 4365, 480))),
+      lblVersion(Label(this, "lblVersion", {}, Twips(1050, 780, 3885, 225))),
+      lblEmailLink(nullptr),
+      lblWebLink(nullptr) {
+  setObjectName("frmAbout");
+  setModal(true);
+  setFixedSize(Px(5730), Px(3690));
+  cmdOK->setObjectName("cmdOK");
+  cmdOK->setGeometry(Twips(4245, 2625, 1260, 345));
+  cmdOK->setDefault(true);  // Enter; Esc rejects the dialog, which closes it too
+  cmdSysInfo->setObjectName("cmdSysInfo");
+  cmdSysInfo->setGeometry(Twips(4260, 3075, 1245, 345));
+  cmdSysInfo->setAutoDefault(false);
+  picIcon->setPixmap(ProgramIcon::Get().pixmap(32, 32));
+  lblDescription->setWordWrap(true);
+  lblTitle->setWordWrap(true);
+  for (QLabel* black : {lblDescription, lblTitle}) {
+    QPalette palette = black->palette();
+    palette.setColor(QPalette::WindowText, Qt::black);
+    black->setPalette(palette);
+  }
+  Label(this, "lblTechSupport", "Tech Support:", Twips(240, 2400, 1095, 255));
+  Label(this, "lblEmail", "E-Mail:", Twips(480, 2760, 495, 255));
+  lblEmailLink = Label(this, "lblEmailLink", kSupportEmail, Twips(1200, 2760, 2295, 255));
+  Label(this, "lblWeb", "Web:", Twips(480, 3120, 615, 255));
+  lblWebLink = Label(this, "lblWebLink", kWebAddress, Twips(1200, 3120, 2415, 255));
+  for (QLabel* link : {lblEmailLink, lblWebLink}) link->setCursor(Qt::PointingHandCursor);
+  Line(this, "Line1_1", QRect(Px(90), Px(2205), Px(5654) - Px(90), 1), QColor(0x80, 0x80, 0x80));
+  Line(this, "Line1_0", QRect(Px(105), Px(2220), Px(5654) - Px(105), 2), Qt::white);
+  setTabOrder(cmdOK, cmdSysInfo);
+  connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+  connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+  Form_Load();
+}
+
+void frmAbout::Form_Load() {
+  AboutBox::FillAboutBox(*this);
+  if (!webLink_) webLink_ = std::make_unique<HyperText>();
+  if (!emailLink_) emailLink_ = std::make_unique<HyperText>();
+  webLink_->CreateHyper(lblWebLink);
+  emailLink_->CreateHyper(lblEmailLink);
+}
+
+void frmAbout::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  cmdOK->setFocus();
+}
+
+void frmAbout::cmdOK_Click() { accept(); }
+
+void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
+
+void frmAbout::StartSysInfo() {
+  try {
+    std::string path;
+    if (!GetKeyValue(Registry::kLocalMachine, R"(SOFTWARE\Microsoft\Shared Tools\MSINFO)", "PATH",
+                     path)) {
+      std::string folder;
+      if (!GetKeyValue(Registry::kLocalMachine, R"(SOFTWARE\Microsoft\Shared Tools Location)",
+                       "MSINFO", folder)) {
+        throw std::runtime_error("no system information tool");
+      }
+      path = folder + "/MSINFO32.EXE";
+      if (ProcLib::FileExists(path) == 0) throw std::runtime_error("no system information tool");
+    }
+    if (ProgramStart::Start(path)) return;
+  } catch (const std::runtime_error&) {  // any failure ends in the one message
+  }
+  MessageBoxes::Show(this, {"System Information Is Unavailable At This Time", "Tarnwick",
+                            MessageBoxes::Icon::None});
+}
+
+bool frmAbout::GetKeyValue(const std::uint32_t& KeyRoot, const std::string& KeyName,
+                           const std::string& SubKeyRef, std::string& KeyVal) {
+  Registry::Store& store = Registry::Current();
+  std::uintptr_t key = 0;
+  if (store.OpenKey(KeyRoot, KeyName, kKeyAccess, key) != Registry::kSuccess) {
+    KeyVal.clear();
+    return false;
+  }
+  std::string buffer(kBufferSize, '\0');
+  std::uint32_t size = kBufferSize;
+  std::uint32_t type = 0;
+  if (store.QueryValue(key, SubKeyRef, type, buffer.data(), size) != Registry::kSuccess) {
+    KeyVal.clear();
+    store.CloseKey(key);
+    return false;
+  }
+  if (size == 0) {
+    store.CloseKey(key);
+    throw std::runtime_error("registry value " + SubKeyRef + " has no data");
+  }
+  std::string text = buffer.substr(0, std::min(size, kBufferSize));
+  if (text.back() == '\0') text.pop_back();  // one trailing zero only
+  if (type == Registry::kTypeString) {
+    KeyVal = text;
+  } else if (type == Registry::kTypeNumber) {
+    std::uint32_t number = 0;
+    for (std::size_t i = text.size(); i-- > 0;)
+      number = (number << 8U) | static_cast<unsigned char>(text[i]);
+    KeyVal = std::to_string(number);
+  }
+  store.CloseKey(key);
+  return true;
+}
+
+void ShowAbout(QWidget* owner) {
+  static frmAbout* about = nullptr;  // lives as long as its first owner
+  if (about == nullptr) {
+    about = new frmAbout(owner);
+    QObject::connect(about, &QObject::destroyed, [] { about = nullptr; });
+  } else {
+    about->Form_Load();
+  }
+  if (owner != nullptr) about->move(owner->geometry().center() - about->rect().center());
+  about->exec();
+}
