@@ -261,4 +261,20 @@ TEST(DeliveryEndToEnd, NoLogSwitchTouchesNoLog) {
   EXPECT_FALSE(std::filesystem::exists(program.Folder().path() / "Tarnwick.log"));
 }
 
+// Without a display: help is printed, the configuration window says it
+// needs one.
+TEST(ModesWithoutDisplay, HelpPrintsConfigRefuses) {
+  ProgramCopy program(TARNWICK_BINARY);
+  const auto help = program.Run({"/?"});
+  EXPECT_EQ(help.status, 0) << help.err;
+  EXPECT_NE(help.out.find("Usage:  TARNWICK [options]"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("-xp PASSWORD"), std::string::npos) << help.out;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-config"}}) {
+    const auto config = program.Run(args);
+    EXPECT_EQ(config.status, 2);
+    EXPECT_NE(config.err.find("needs a display"), std::string::npos) << config.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(program.Folder().path() / "Tarnwick.ini"));
+}
+
 }  // namespace

@@ -19,6 +19,7 @@ extern char** environ;  // NOLINT(readability-redundant-declaration)
 struct RunResult {
   int status = -1;
   std::string err;
+  std::string out;
   double seconds = 0;
 };
 
@@ -54,10 +55,13 @@ class ProgramCopy {
     for (auto& e : env) cenv.push_back(e.data());
     cenv.push_back(nullptr);
     int pipeFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+    int outFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0)
+      throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, outFds[1], 1);
     posix_spawn_file_actions_addchdir_np(&actions, "/");  // the current folder must not matter
     pid_t pid = -1;
     const auto start = std::chrono::steady_clock::now();
@@ -66,11 +70,16 @@ class ProgramCopy {
     }
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
+    ::close(outFds[1]);
     RunResult result;
     char buffer[4096];
+    // Standard output stays small (help texts), so reading it second is safe.
     for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;)
       result.err.append(buffer, n);
+    for (ssize_t n; (n = ::read(outFds[0], buffer, sizeof buffer)) > 0;)
+      result.out.append(buffer, n);
     ::close(pipeFds[0]);
+    ::close(outFds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
     result.seconds =

@@ -76,8 +76,9 @@ frmAbout::frmAbout(QWidget* parent)
   Label(this, "lblWeb", "Web:", Twips(480, 3120, 615, 255));
   lblWebLink = Label(this, "lblWebLink", kWebAddress, Twips(1200, 3120, 2415, 255));
   for (QLabel* link : {lblEmailLink, lblWebLink}) link->setCursor(Qt::PointingHandCursor);
-  Line(this, "Line1_1", QRect(Px(90), Px(2205), Px(5654) - Px(90), 1), QColor(0x80, 0x80, 0x80));
-  Line(this, "Line1_0", QRect(Px(105), Px(2220), Px(5654) - Px(105), 2), Qt::white);
+  Line(this, "Line1_1", QRect(Px(90), Px(2205), Px(5654) - Px(90) + 1, 1),
+       QColor(0x80, 0x80, 0x80));
+  Line(this, "Line1_0", QRect(Px(105), Px(2220), Px(5654) - Px(105) + 1, 2), Qt::white);
   setTabOrder(cmdOK, cmdSysInfo);
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);

@@ -1,0 +1,201 @@
+// The configuration window under offscreen, against a real INI file.
+#include "frmConfig.h"
+
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "CommandLine.h"
+#include "IniFile.h"
+#include "MessageBoxes.h"
+#include "ProgramFolder.h"
+#include "StoredPassword.h"
+#include "TempFolder.h"
+#include "WindowTestApp.h"
+
+namespace {
+
+class ConfigWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    WindowTestApp();
+    ProgramFolder::OverrideForTesting(folder_.path().string());
+    CommandLine::CipherKey = CommandLine::kCipherKeyText;
+    MessageBoxes::SetHandlerForTesting([this](const MessageBoxes::Box& b) { boxes_.push_back(b); });
+  }
+  void TearDown() override { MessageBoxes::SetHandlerForTesting(nullptr); }
+
+  std::string Ini() const { return folder_.File("Tarnwick.ini"); }
+  std::string Read(const char* key) const {
+    std::string v;
+    ProcLib::ReadIni(Ini(), "Options", key, v);
+    return v;
+  }
+  static QLineEdit* Box(QWidget& w, const char* name) { return w.findChild<QLineEdit*>(name); }
+  static void Press(QWidget& w, const char* name) { w.findChild<QPushButton*>(name)->click(); }
+
+  TempFolder folder_;
+  std::vector<MessageBoxes::Box> boxes_;
+  int aboutOpened_ = 0;
+};
+
+TEST_F(ConfigWindowTest, ControlsCaptionsPlacesAndTabOrder) {
+  frmConfig w([](QWidget*) {});
+  EXPECT_EQ(w.windowTitle(), "Tarnwick Configuration");
+  EXPECT_EQ(w.size(), QSize(460, 419));
+  EXPECT_EQ(w.minimumSize(), w.maximumSize());
+  struct Control {
+    const char* name;
+    const char* caption;  // nullptr: no caption to check
+    QRect place;          // in its parent, pixels = twips / 15
+  };
+  const Control controls[] = {
+      {"Frame1", "", {16, 16, 425, 97}},
+      {"lblInstructions", nullptr, {16, 16, 393, 65}},
+      {"lblFrom", "From:", {24, 128, 73, 17}},
+      {"txtFrom", nullptr, {96, 128, 345, 19}},
+      {"lblTo", "To:", {24, 152, 65, 17}},
+      {"txtTo", nullptr, {96, 152, 345, 19}},
+      {"lblSubject", "Subject:", {24, 176, 65, 17}},
+      {"lblMessage", "Message:", {24, 200, 65, 17}},
+      {"lblAttachment", "Attachment:", {24, 224, 65, 17}},
+      {"txtAttachment", nullptr, {96, 224, 345, 19}},
+      {"fraSMTP", "SMTP ", {16, 256, 425, 105}},
+      {"lblServer", "Server:", {16, 16, 81, 17}},
+      {"txtSMTPServer", nullptr, {88, 16, 321, 19}},
+      {"lblUserName", "UserName:", {16, 40, 81, 17}},
+      {"lblPassword", "Password:", {16, 64, 89, 17}},
+      {"txtSMTPPassword", nullptr, {88, 64, 321, 19}},
+      {"cmdOK", "&OK", {157, 376, 57, 25}},
+      {"cmdCancel", "&Cancel", {245, 376, 57, 25}},
+      {"cmdAbout", "&About", {384, 376, 57, 25}},
+  };
+  for (const auto& c : controls) {
+    auto* widget = w.findChild<QWidget*>(c.name);
+    ASSERT_NE(widget, nullptr) << c.name;
+    EXPECT_EQ(widget->geometry(), c.place) << c.name;
+    if (c.caption == nullptr) continue;
+    QString caption;
+    if (auto* label = qobject_cast<QLabel*>(widget)) caption = label->text();
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      caption = button->text();
+      EXPECT_FALSE(button->isDefault() || button->autoDefault())
+          << c.name << ": Enter must press nothing";
+    }
+    if (auto* group = qobject_cast<QGroupBox*>(widget)) caption = group->title();
+    EXPECT_EQ(caption.toStdString(), c.caption) << c.name;
+  }
+  EXPECT_EQ(w.findChild<QWidget*>("lblInstructions")->parent(), w.findChild<QWidget*>("Frame1"));
+  EXPECT_EQ(w.findChild<QWidget*>("txtSMTPPassword")->parent(), w.findChild<QWidget*>("fraSMTP"));
+  EXPECT_EQ(
+      w.findChild<QLabel*>("lblInstructions")->text().toStdString(),
+      "Enter the default values that you want to use with Tarnwick.  Any time you run Tarnwick "
+      "from a "
+      "command line, these values will be used for any options that you do NOT specify on the "
+      "command "
+      "line.  Note that you can always override any of these default values by simply specifying a "
+      "particular option with one of the available command line switches.");
+  EXPECT_EQ(Box(w, "txtSMTPPassword")->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(FocusChain(Box(w, "txtFrom"), 11),
+            (std::vector<std::string>{"txtFrom", "txtTo", "txtSubject", "txtMessage",
+                                      "txtAttachment", "txtSMTPServer", "txtSMTPUserName",
+                                      "txtSMTPPassword", "cmdOK", "cmdCancel", "cmdAbout"}));
+}
+
+TEST_F(ConfigWindowTest, LoadShowsStoredValuesAndOkWritesThemBack) {
+  const std::string longValue(300, 'm');
+  folder_.Write("Tarnwick.ini", "; mine\n[Options]\nFrom=\"  alice@example.com  \"\nMessage=" +
+                                    longValue + "\nPort=587\nTimeOutSecs=30\nSMTPPassword=" +
+                                    StoredPassword::Encipher("p\xC3\xA4ss", "plomvaderskiturne") +
+                                    "\n[Other]\nx=1\n");
+  frmConfig w([](QWidget*) {});
+  EXPECT_EQ(Box(w, "txtFrom")->text(), "  alice@example.com  ");
+  EXPECT_EQ(Box(w, "txtMessage")->text().size(), 259);
+  EXPECT_EQ(Box(w, "txtSMTPPassword")->text(), QString::fromUtf8("p\xC3\xA4ss"));
+  Box(w, "txtSubject")->setText(" Weekly report ");
+  Box(w, "txtSMTPPassword")->setText("n3w secret");
+  Press(w, "cmdOK");
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_EQ(Read("From"), "  alice@example.com  ");
+  EXPECT_EQ(Read("Subject"), " Weekly report ");
+  EXPECT_EQ(Read("Message"), std::string(259, 'm')) << "the cut value is written back";
+  EXPECT_EQ(Read("Port"), "587");
+  EXPECT_EQ(Read("TimeOutSecs"), "30");
+  const std::string stored = Read("SMTPPassword");
+  EXPECT_EQ(stored.size(), 20U);
+  EXPECT_EQ(stored.find_first_not_of("0123456789ABCDEF"), std::string::npos) << stored;
+  EXPECT_EQ(StoredPassword::Decipher(stored, "plomvaderskiturne"), "n3w secret");
+  const std::string text = TempFolder::Read(Ini());
+  EXPECT_EQ(text.rfind("; mine\n", 0), 0U);
+  EXPECT_NE(text.find("[Other]\nx=1\n"), std::string::npos);
+  EXPECT_TRUE(boxes_.empty());
+}
+
+TEST_F(ConfigWindowTest, NoFileThenOkCreatesEmptyKeys) {
+  frmConfig w([](QWidget*) {});
+  for (const char* name : {"txtFrom", "txtTo", "txtSMTPPassword"})
+    EXPECT_EQ(Box(w, name)->text(), "") << name;
+  Press(w, "cmdOK");
+  ASSERT_TRUE(std::filesystem::exists(Ini()));
+  for (const char* key : {"From", "To", "Subject", "Message", "Attachment", "SMTPServer",
+                          "SMTPUserName", "SMTPPassword"}) {
+    EXPECT_EQ(Read(key), "") << key;
+  }
+}
+
+TEST_F(ConfigWindowTest, CancelAndCloseBoxWriteNothing) {
+  const std::string before = "[Options]\nFrom=a@x\n";
+  folder_.Write("Tarnwick.ini", before);
+  for (int how = 0; how < 2; ++how) {
+    frmConfig w([](QWidget*) {});
+    w.show();
+    Box(w, "txtFrom")->setText("changed@x");
+    if (how == 0) {
+      Press(w, "cmdCancel");
+    } else {
+      w.close();
+    }
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(TempFolder::Read(Ini()), before);
+  }
+}
+
+TEST_F(ConfigWindowTest, AboutKeepsTheFields) {
+  frmConfig w([this](QWidget* owner) {
+    ++aboutOpened_;
+    EXPECT_NE(owner, nullptr);
+  });
+  Box(w, "txtTo")->setText("typed@x");
+  Press(w, "cmdAbout");
+  EXPECT_EQ(aboutOpened_, 1);
+  EXPECT_EQ(Box(w, "txtTo")->text(), "typed@x");
+}
+
+TEST_F(ConfigWindowTest, PasswordNotHexIsReportedAndLeftEmpty) {
+  folder_.Write("Tarnwick.ini", "[Options]\nSMTPPassword=hunter2\n");
+  frmConfig w([](QWidget*) {});
+  EXPECT_EQ(Box(w, "txtSMTPPassword")->text(), "");
+  w.show();
+  QApplication::processEvents();
+  ASSERT_EQ(boxes_.size(), 1U);
+  EXPECT_NE(boxes_[0].text.find("SMTPPassword"), std::string::npos);
+  EXPECT_NE(boxes_[0].text.find(Ini()), std::string::npos);
+  EXPECT_EQ(boxes_[0].text.find("hunter2"), std::string::npos);
+}
+
+TEST_F(ConfigWindowTest, FailedSaveSaysSoAndKeepsTheWindow) {
+  std::filesystem::create_directory(folder_.path() /
+                                    "Tarnwick.ini");  // cannot be replaced by a file
+  frmConfig w([](QWidget*) {});
+  w.show();
+  Box(w, "txtFrom")->setText("edited@x");
+  Press(w, "cmdOK");
+  ASSERT_EQ(boxes_.size(), 1U);
+  EXPECT_NE(boxes_[0].text.find(Ini()), std::string::npos);
+  EXPECT_TRUE(w.isVisible()) << "the edits would be lost";
+}
+
+}  // namespace

@@ -1,0 +1,397 @@
+// Help and about windows and the hyperlink label, under offscreen.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#include "AboutBox.h"
+#include "HyperText.h"
+#include "MessageBoxes.h"
+#include "MousePointer.h"
+#include "ProgramStart.h"
+#include "Registry.h"
+#include "ShellOpen.h"
+#include "TempFolder.h"
+#include "WindowTestApp.h"
+#include "frmAbout.h"
+#include "frmTarnwickHelp.h"
+
+namespace {
+
+struct Recorder {
+  Recorder() {
+    WindowTestApp();
+    MessageBoxes::SetHandlerForTesting([this](const MessageBoxes::Box& b) { boxes.push_back(b); });
+    ShellOpen::SetOpenerForTesting([this](const std::string& t) {
+      opened.push_back(t);
+      return shellResult;
+    });
+    ProgramStart::SetStarterForTesting([this](const std::string& c) {
+      started.push_back(c);
+      return startResult;
+    });
+  }
+  ~Recorder() {
+    MessageBoxes::SetHandlerForTesting(nullptr);
+    ShellOpen::SetOpenerForTesting(nullptr);
+    ProgramStart::SetStarterForTesting(nullptr);
+    Registry::SetStoreForTesting(nullptr);
+  }
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+  std::vector<MessageBoxes::Box> boxes;
+  std::vector<std::string> opened;
+  std::vector<std::string> started;
+  int shellResult = 42;
+  bool startResult = true;
+};
+
+TEST(HelpWindow, TextsAndLayout) {
+  WindowTestApp();
+  frmTarnwickHelp w;
+  EXPECT_EQ(w.windowTitle(), "Tarnwick [options]");
+  EXPECT_EQ(w.size(), QSize(390, 341));
+  const auto text = [&](const char* name) {
+    return w.findChild<QLabel*>(name)->text().toStdString();
+  };
+  EXPECT_EQ(text("lblVerInfo"), AboutBox::GetVersionString() + " " + VersionInfo{}.fileDescription);
+  EXPECT_EQ(text("lblUsage"), "Usage:  TARNWICK [options]");
+  EXPECT_EQ(text("lblNoParms"),
+            "TARNWICK with no parameters will bring up the configuration window");
+  EXPECT_EQ(
+      text("lblOptions"),
+      "-f ADDRESS\r\n-t ADDRESS [ADDRESS ...]\r\n-s SUBJECT\r\n-m MESSAGE\r\n-x SMTP SERVER\r\n"
+      "-xu USERNAME\r\n-xp PASSWORD\r\n-a FILE [FILE ...]\r\n\r\n-config\r\n-log\r\n-help");
+  EXPECT_EQ(text("lblOptionsDesc"),
+            "from (sender) address\r\nto address(es)\r\nmessage subject\r\nmessage body\r\nSMTP "
+            "server\r\n"
+            "SMTP username for authentication\r\nSMTP password for authentication\r\nfile "
+            "attachment(s)\r\n\r\n"
+            "open configuration dialog window\r\nlog results to Tarnwick.log\r\ndisplay this Help "
+            "screen");
+  const std::pair<const char*, QRect> places[] = {
+      {"lblVerInfo", {16, 16, 353, 17}},   {"cmdOK", {126, 288, 57, 25}},
+      {"lblOptions", {32, 104, 145, 169}}, {"lblOptionsDesc", {192, 104, 177, 169}},
+      {"lblUsage", {16, 40, 361, 17}},     {"lblNoParms", {16, 64, 361, 17}},
+      {"cmdAbout", {206, 288, 57, 25}}};
+  for (const auto& [name, place] : places)
+    EXPECT_EQ(w.findChild<QWidget*>(name)->geometry(), place) << name;
+  EXPECT_EQ(w.findChild<QPushButton*>("cmdOK")->text(), "&OK");
+  EXPECT_EQ(w.findChild<QPushButton*>("cmdAbout")->text(), "&About");
+  EXPECT_FALSE(w.findChild<QPushButton*>("cmdOK")->autoDefault());
+  EXPECT_EQ(FocusChain(w.findChild<QWidget*>("cmdOK"), 2),
+            (std::vector<std::string>{"cmdOK", "cmdAbout"}));
+}
+
+TEST(HelpWindow, OkEndsTheProgram) {
+  WindowTestApp();
+  frmTarnwickHelp w;
+  w.show();
+  QTimer::singleShot(0, &w, [&] { w.findChild<QPushButton*>("cmdOK")->click(); });
+  QTimer::singleShot(3000, [] { QCoreApplication::exit(99); });
+  EXPECT_EQ(QApplication::exec(), 0);
+}
+
+TEST(AboutBox, VersionStrings) {
+  struct Case {
+    std::int16_t major, minor, revision;
+    const char* text;
+  };
+  const Case cases[] = {{1, 2, 4, "Version 1.2 build 004"},
+                        {1, 2, 0, "Version 1.2"},
+                        {1, 2, 12, "Version 1.2 build 012"},
+                        {1, 2, 1234, "Version 1.2 build 1234"},
+                        {1, 0, 0, "Version 1.0"},
+                        {3, 10, 7, "Version 3.10 build 007"}};
+  for (const auto& c : cases) {
+    VersionInfo info;
+    info.major = c.major;
+    info.minor = c.minor;
+    info.revision = c.revision;
+    EXPECT_EQ(AboutBox::GetVersionString(info), c.text);
+  }
+}
+
+TEST(AboutBox, FillAboutBoxRules) {
+  WindowTestApp();
+  struct Case {
+    const char* product;
+    const char* description;
+    const char* company;
+    const char* title;
+    const char* descriptionLabel;
+  };
+  const Case cases[] = {
+      {"Tarnwick", "Mail sender", "Tarnwick Ltd", "Tarnwick - Mail sender",
+       "Tarnwick Ltd\r\n\r\n(c) 2026"},
+      {"Tarnwick", "Tarnwick", "", "Tarnwick", "(c) 2026"},
+      {"Tarnwick", "TARNWICK", "   ", "Tarnwick - TARNWICK", "(c) 2026"},
+      {"Tarnwick", "", " Co ", "Tarnwick - ", " Co \r\n\r\n(c) 2026"},
+  };
+  for (const auto& c : cases) {
+    QWidget w;
+    for (const char* name : {"lblTitle", "lblVersion", "lblDescription"})
+      (new QLabel(&w))->setObjectName(name);
+    VersionInfo info;
+    info.productName = c.product;
+    info.fileDescription = c.description;
+    info.companyName = c.company;
+    info.copyright = "(c) 2026";
+    AboutBox::FillAboutBox(w, info);
+    EXPECT_EQ(w.windowTitle(), "About Tarnwick");
+    EXPECT_EQ(w.findChild<QLabel*>("lblTitle")->text().toStdString(), c.title);
+    EXPECT_TRUE(w.findChild<QLabel*>("lblTitle")->font().bold());
+    EXPECT_EQ(w.findChild<QLabel*>("lblVersion")->text().toStdString(),
+              AboutBox::GetVersionString(info));
+    EXPECT_EQ(w.findChild<QLabel*>("lblDescription")->text().toStdString(), c.descriptionLabel);
+  }
+}
+
+// A registry of the test's own making: key -> value -> (type, bytes), or a
+// query result code to answer with.
+class FakeStore : public Registry::Store {
+ public:
+  struct Value {
+    std::uint32_t type;
+    std::string data;
+    long result = Registry::kSuccess;
+  };
+  std::map<std::string, std::map<std::string, Value>> keys;
+  int open = 0;
+
+  long OpenKey(std::uint32_t root, const std::string& key, std::uint32_t access,
+               std::uintptr_t& handle) override {
+    EXPECT_EQ(access, 0x2003FU);
+    if (root != Registry::kLocalMachine || keys.count(key) == 0) return Registry::kNotFound;
+    handle = reinterpret_cast<std::uintptr_t>(&keys[key]);
+    ++open;
+    return Registry::kSuccess;
+  }
+  long QueryValue(std::uintptr_t handle, const std::string& value, std::uint32_t& type, char* data,
+                  std::uint32_t& size) override {
+    auto& values = *reinterpret_cast<std::map<std::string, Value>*>(handle);
+    if (values.count(value) == 0) return Registry::kNotFound;
+    const Value& v = values[value];
+    if (v.result != Registry::kSuccess) return v.result;
+    if (v.data.size() > size) return Registry::kMoreData;
+    std::memcpy(data, v.data.data(), v.data.size());
+    size = static_cast<std::uint32_t>(v.data.size());
+    type = v.type;
+    return Registry::kSuccess;
+  }
+  long CloseKey(std::uintptr_t /*handle*/) override {
+    --open;
+    return Registry::kSuccess;
+  }
+};
+
+constexpr const char* kMsInfo = R"(SOFTWARE\Microsoft\Shared Tools\MSINFO)";
+constexpr const char* kLocation = R"(SOFTWARE\Microsoft\Shared Tools Location)";
+
+TEST(AboutWindow, GetKeyValueRules) {
+  Recorder rec;
+  auto store = std::make_unique<FakeStore>();
+  FakeStore* s = store.get();
+  s->keys[kMsInfo]["str"] = {Registry::kTypeString, std::string("/usr/bin/tool\0", 14)};
+  s->keys[kMsInfo]["nozero"] = {Registry::kTypeString, "abc"};
+  s->keys[kMsInfo]["twozeros"] = {Registry::kTypeString, std::string("ab\0\0", 4)};
+  s->keys[kMsInfo]["full"] = {Registry::kTypeString, std::string(1023, 'x') + '\0'};
+  s->keys[kMsInfo]["toolong"] = {Registry::kTypeString, std::string(1025, 'x')};
+  s->keys[kMsInfo]["num"] = {Registry::kTypeNumber, std::string("\x39\x30\x00\x00", 4)};
+  s->keys[kMsInfo]["expand"] = {2, std::string("%x%\0", 4)};
+  s->keys[kMsInfo]["empty"] = {Registry::kTypeString, ""};
+  Registry::SetStoreForTesting(std::move(store));
+  frmAbout about;
+  struct Case {
+    const char* key;
+    const char* value;
+    bool found;
+    std::string keyVal;
+  };
+  const Case cases[] = {
+      {kMsInfo, "str", true, "/usr/bin/tool"},
+      {kMsInfo, "nozero", true, "abc"},
+      {kMsInfo, "twozeros", true, std::string("ab\0", 3)},
+      {kMsInfo, "full", true, std::string(1023, 'x')},
+      {kMsInfo, "toolong", false, ""},
+      {kMsInfo, "num", true, "12345"},
+      {kMsInfo, "expand", true, "<unchanged>"},
+      {kMsInfo, "missing", false, ""},
+      {"SOFTWARE\\Nowhere", "PATH", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string keyVal = "<unchanged>";
+    EXPECT_EQ(about.GetKeyValue(Registry::kLocalMachine, c.key, c.value, keyVal), c.found)
+        << c.value;
+    EXPECT_EQ(keyVal, c.keyVal) << c.value;
+  }
+  std::string keyVal;
+  EXPECT_THROW(about.GetKeyValue(Registry::kLocalMachine, kMsInfo, "empty", keyVal),
+               std::runtime_error);
+  EXPECT_EQ(s->open, 0) << "a key was left open";
+}
+
+TEST(AboutWindow, StartSysInfoPaths) {
+  TempFolder folder;
+  folder.Write("MSINFO32.EXE", "");
+  struct Case {
+    const char* name;
+    std::function<void(FakeStore&)> fill;
+    bool startWorks;
+    std::vector<std::string> started;
+    bool message;
+  };
+  const std::string tool = folder.File("MSINFO32.EXE");
+  const Case cases[] = {
+      {"PATH given",
+       [](FakeStore& s) {
+         s.keys[kMsInfo]["PATH"] = {1, std::string("/no/such/tool\0", 14)};
+       },
+       true,
+       {"/no/such/tool"},
+       false},
+      {"PATH start fails",
+       [](FakeStore& s) {
+         s.keys[kMsInfo]["PATH"] = {1, "/no/such/tool"};
+       },
+       false,
+       {"/no/such/tool"},
+       true},
+      {"folder with the tool",
+       [&](FakeStore& s) {
+         s.keys[kLocation]["MSINFO"] = {1, folder.path().string()};
+       },
+       true,
+       {tool},
+       false},
+      {"folder without it",
+       [](FakeStore& s) {
+         s.keys[kLocation]["MSINFO"] = {1, "/nonexistent"};
+       },
+       true,
+       {},
+       true},
+      {"nothing", [](FakeStore&) {}, true, {}, true},
+      {"PATH of another type",
+       [&](FakeStore& s) {
+         s.keys[kMsInfo]["PATH"] = {2, "%SystemRoot%"};
+         s.keys[kLocation]["MSINFO"] = {1, folder.path().string()};
+       },
+       false,
+       {""},
+       true},
+      {"PATH without data",
+       [&](FakeStore& s) {
+         s.keys[kMsInfo]["PATH"] = {1, ""};
+         s.keys[kLocation]["MSINFO"] = {1, folder.path().string()};
+       },
+       true,
+       {},
+       true},
+  };
+  for (const auto& c : cases) {
+    Recorder rec;
+    rec.startResult = c.startWorks;
+    auto store = std::make_unique<FakeStore>();
+    c.fill(*store);
+    Registry::SetStoreForTesting(std::move(store));
+    frmAbout about;
+    about.findChild<QPushButton*>("cmdSysInfo")->click();
+    EXPECT_EQ(rec.started, c.started) << c.name;
+    ASSERT_EQ(rec.boxes.size(), c.message ? 1U : 0U) << c.name;
+    if (c.message) {
+      EXPECT_EQ(rec.boxes[0].text, "System Information Is Unavailable At This Time");
+      EXPECT_EQ(rec.boxes[0].title, "Tarnwick");
+      EXPECT_EQ(rec.boxes[0].icon, MessageBoxes::Icon::None);
+    }
+  }
+}
+
+TEST(AboutWindow, Layout) {
+  Recorder rec;
+  frmAbout about;
+  EXPECT_EQ(about.size(), QSize(382, 246));
+  EXPECT_EQ(about.windowTitle(), "About Tarnwick");
+  auto* ok = about.findChild<QPushButton*>("cmdOK");
+  EXPECT_TRUE(ok->isDefault());
+  const std::pair<const char*, QRect> places[] = {
+      {"cmdOK", {283, 175, 84, 23}},         {"picIcon", {16, 16, 32, 32}},
+      {"cmdSysInfo", {284, 205, 83, 23}},    {"lblDescription", {70, 75, 259, 62}},
+      {"lblTitle", {70, 16, 291, 32}},       {"lblVersion", {70, 52, 259, 15}},
+      {"lblTechSupport", {16, 160, 73, 17}}, {"lblEmail", {32, 184, 33, 17}},
+      {"lblEmailLink", {80, 184, 153, 17}},  {"lblWeb", {32, 208, 41, 17}},
+      {"lblWebLink", {80, 208, 161, 17}},    {"Line1_1", {6, 147, 371, 1}},
+      {"Line1_0", {7, 148, 370, 2}}};
+  for (const auto& [name, place] : places)
+    EXPECT_EQ(about.findChild<QWidget*>(name)->geometry(), place) << name;
+  for (const char* link : {"lblEmailLink", "lblWebLink"}) {
+    EXPECT_EQ(about.findChild<QLabel*>(link)->cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(about.findChild<QLabel*>(link)->font().underline());
+  }
+  EXPECT_EQ(about.findChild<QPushButton*>("cmdSysInfo")->text(), "&System Info...");
+}
+
+void Click(QLabel* label) {
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), label->mapToGlobal(QPointF(2, 2)),
+                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), label->mapToGlobal(QPointF(2, 2)),
+                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(label, &press);
+  QApplication::sendEvent(label, &release);
+}
+
+QColor TextColor(QLabel* label) { return label->palette().color(QPalette::WindowText); }
+
+TEST(HyperText, OpensAndColours) {
+  struct Case {
+    const char* caption;
+    int shellResult;
+    const char* opened;
+    const char* message;  // nullptr: none
+  };
+  const Case cases[] = {
+      {"support@tarnwick.example", 42, "mailto:support@tarnwick.example", nullptr},
+      {"www.tarnwick.example/mail", 42, "www.tarnwick.example/mail", nullptr},
+      {"mailto:a@b.example", 2, "mailto:mailto:a@b.example", "Could not start e-mail program!"},
+      {"www.example.com", 32, "www.example.com", "Could not start browser!"},
+      {"mailto:list", 0, "mailto:list", "Could not start e-mail program!"},
+      {"MAILTO:list", 0, "MAILTO:list", "Could not start browser!"},
+  };
+  for (const auto& c : cases) {
+    Recorder rec;
+    rec.shellResult = c.shellResult;
+    QWidget window;
+    auto* label = new QLabel(c.caption, &window);
+    HyperText link;
+    EXPECT_EQ(MousePointer::Current(), 0);
+    link.LinkColor = 0x00FF00;  // green, set before binding
+    link.CreateHyper(label);
+    link.LinkColor = 0x123456;  // changes no label
+    EXPECT_EQ(TextColor(label), QColor(0, 255, 0)) << c.caption;
+    EXPECT_TRUE(label->font().underline());
+    Click(label);
+    ASSERT_EQ(rec.opened.size(), 1U) << c.caption;
+    EXPECT_EQ(rec.opened[0], c.opened);
+    if (c.message == nullptr) {
+      EXPECT_TRUE(rec.boxes.empty()) << c.caption;
+      EXPECT_EQ(TextColor(label), QColor(255, 0, 0)) << "visited is red";
+    } else {
+      ASSERT_EQ(rec.boxes.size(), 1U) << c.caption;
+      EXPECT_EQ(rec.boxes[0].text, c.message);
+      EXPECT_EQ(rec.boxes[0].title, "Error");
+      EXPECT_EQ(rec.boxes[0].icon, MessageBoxes::Icon::Error);
+      EXPECT_EQ(TextColor(label), QColor(0, 255, 0)) << "a failed open changes no colour";
+    }
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(label, &move);
+    EXPECT_EQ(MousePointer::Current(), 99);
+  }
+}
+
+}  // namespace
