@@ -13,22 +13,12 @@
 #include "CommandLine.h"
 #include "ProgramFolder.h"
 #include "SmtpTestServer.h"
+#include "WindowTestApp.h"
 
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "frmCommandLineTest";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
-
 TEST(frmCommandLine, Layout) {
-  App();
+  WindowTestApp();
   frmCommandLine form;
   EXPECT_EQ(form.windowTitle(), "Tarnwick");
   EXPECT_EQ(form.size(), QSize(312, 110));  // 4680 x 1650 twips
@@ -53,7 +43,7 @@ TEST(frmCommandLine, Layout) {
 // A close while the run waits cancels the send: the outcome is an error,
 // never a success; a second activation starts nothing.
 TEST(frmCommandLine, CloseDuringWaitCancels) {
-  App();
+  WindowTestApp();
   SmtpTestServer server({"--fault", "no-greeting"});
   TempFolder folder;
   folder.Write("Tarnwick.ini", "[Options]\nSMTPServer=" + server.HostPort() + "\nTimeOutSecs=20\n");

@@ -7,14 +7,10 @@
 #include <QTimer>
 
 #include "SmtpClient.h"
+#include "Twips.h"
 #include "WindowRun.h"
 #include "WindowSystem.h"
 #include "WindowText.h"
-
-namespace {
-// Layouts are in twips: 15 to a pixel at 96 dots per inch.
-constexpr int Px(int twips) { return twips / 15; }
-}  // namespace
 
 frmCommandLine::frmCommandLine(QWidget* parent)
     : QWidget(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -23,13 +19,13 @@ frmCommandLine::frmCommandLine(QWidget* parent)
       lblStatus(new QLabel("status", this)) {
   setObjectName("frmCommandLine");
   setWindowTitle("Tarnwick");
-  setFixedSize(Px(4680), Px(1650));
+  setFixedSize(Twips::Px(4680), Twips::Px(1650));
   lblInfo->setObjectName("lblInfo");
-  lblInfo->setGeometry(Px(240), Px(240), Px(4095), Px(495));
+  lblInfo->setGeometry(Twips::Px(240), Twips::Px(240), Twips::Px(4095), Twips::Px(495));
   lblInfo->setWordWrap(true);
   lblInfo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblStatus->setObjectName("lblStatus");
-  lblStatus->setGeometry(Px(120), Px(960), Px(4335), Px(375));
+  lblStatus->setGeometry(Twips::Px(120), Twips::Px(960), Twips::Px(4335), Twips::Px(375));
   lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());

@@ -16,15 +16,12 @@
 #include "ProgramFolder.h"
 #include "ProgramIcon.h"
 #include "StoredPassword.h"
+#include "Twips.h"
 #include "WindowRun.h"
 #include "WindowSystem.h"
 #include "WindowText.h"
 
 namespace {
-constexpr int Px(int twips) { return twips / 15; }
-QRect Twips(int left, int top, int width, int height) {
-  return {Px(left), Px(top), Px(width), Px(height)};
-}
 constexpr const char* kSection = "Options";
 
 constexpr const char* kInstructions =
@@ -51,13 +48,14 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
   setObjectName("frmConfig");
   setWindowTitle("Tarnwick Configuration");
   setWindowIcon(ProgramIcon::Get());
-  setFixedSize(Px(6900), Px(6285));
+  setFixedSize(Twips::Px(6900), Twips::Px(6285));
 
-  auto* frame1 = Place(new QGroupBox(this), "Frame1", Twips(240, 240, 6375, 1455));
-  auto* instructions = Place(new QLabel(frame1), "lblInstructions", Twips(240, 240, 5895, 975));
+  auto* frame1 = Place(new QGroupBox(this), "Frame1", Twips::Rect(240, 240, 6375, 1455));
+  auto* instructions =
+      Place(new QLabel(frame1), "lblInstructions", Twips::Rect(240, 240, 5895, 975));
   instructions->setWordWrap(true);
   instructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  auto* smtp = Place(new QGroupBox("SMTP ", this), "fraSMTP", Twips(240, 3840, 6375, 1575));
+  auto* smtp = Place(new QGroupBox("SMTP ", this), "fraSMTP", Twips::Rect(240, 3840, 6375, 1575));
 
   struct Row {
     QWidget* parent;
@@ -69,22 +67,22 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
     const char* key;
   };
   const Row rows[] = {
-      {this, "lblFrom", "From:", Twips(360, 1920, 1095, 255), "txtFrom",
-       Twips(1440, 1920, 5175, 285), "From"},
-      {this, "lblTo", "To:", Twips(360, 2280, 975, 255), "txtTo", Twips(1440, 2280, 5175, 285),
-       "To"},
-      {this, "lblSubject", "Subject:", Twips(360, 2640, 975, 255), "txtSubject",
-       Twips(1440, 2640, 5175, 285), "Subject"},
-      {this, "lblMessage", "Message:", Twips(360, 3000, 975, 255), "txtMessage",
-       Twips(1440, 3000, 5175, 285), "Message"},
-      {this, "lblAttachment", "Attachment:", Twips(360, 3360, 975, 255), "txtAttachment",
-       Twips(1440, 3360, 5175, 285), "Attachment"},
-      {smtp, "lblServer", "Server:", Twips(240, 240, 1215, 255), "txtSMTPServer",
-       Twips(1320, 240, 4815, 285), "SMTPServer"},
-      {smtp, "lblUserName", "UserName:", Twips(240, 600, 1215, 255), "txtSMTPUserName",
-       Twips(1320, 600, 4815, 285), "SMTPUserName"},
-      {smtp, "lblPassword", "Password:", Twips(240, 960, 1335, 255), "txtSMTPPassword",
-       Twips(1320, 960, 4815, 285), "SMTPPassword"},
+      {this, "lblFrom", "From:", Twips::Rect(360, 1920, 1095, 255), "txtFrom",
+       Twips::Rect(1440, 1920, 5175, 285), "From"},
+      {this, "lblTo", "To:", Twips::Rect(360, 2280, 975, 255), "txtTo",
+       Twips::Rect(1440, 2280, 5175, 285), "To"},
+      {this, "lblSubject", "Subject:", Twips::Rect(360, 2640, 975, 255), "txtSubject",
+       Twips::Rect(1440, 2640, 5175, 285), "Subject"},
+      {this, "lblMessage", "Message:", Twips::Rect(360, 3000, 975, 255), "txtMessage",
+       Twips::Rect(1440, 3000, 5175, 285), "Message"},
+      {this, "lblAttachment", "Attachment:", Twips::Rect(360, 3360, 975, 255), "txtAttachment",
+       Twips::Rect(1440, 3360, 5175, 285), "Attachment"},
+      {smtp, "lblServer", "Server:", Twips::Rect(240, 240, 1215, 255), "txtSMTPServer",
+       Twips::Rect(1320, 240, 4815, 285), "SMTPServer"},
+      {smtp, "lblUserName", "UserName:", Twips::Rect(240, 600, 1215, 255), "txtSMTPUserName",
+       Twips::Rect(1320, 600, 4815, 285), "SMTPUserName"},
+      {smtp, "lblPassword", "Password:", Twips::Rect(240, 960, 1335, 255), "txtSMTPPassword",
+       Twips::Rect(1320, 960, 4815, 285), "SMTPPassword"},
   };
   for (const auto& row : rows) {
     Place(new QLabel(row.caption, row.parent), row.label, row.labelPlace);
@@ -94,10 +92,11 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
   txtSMTPPassword->setEchoMode(QLineEdit::Password);
   txtSMTPPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
 
-  auto* cmdOK = Place(new QPushButton("&OK", this), "cmdOK", Twips(2363, 5640, 855, 375));
+  auto* cmdOK = Place(new QPushButton("&OK", this), "cmdOK", Twips::Rect(2363, 5640, 855, 375));
   auto* cmdCancel =
-      Place(new QPushButton("&Cancel", this), "cmdCancel", Twips(3683, 5640, 855, 375));
-  auto* cmdAbout = Place(new QPushButton("&About", this), "cmdAbout", Twips(5760, 5640, 855, 375));
+      Place(new QPushButton("&Cancel", this), "cmdCancel", Twips::Rect(3683, 5640, 855, 375));
+  auto* cmdAbout =
+      Place(new QPushButton("&About", this), "cmdAbout", Twips::Rect(5760, 5640, 855, 375));
   QWidget* previous = nullptr;
   for (const auto& field : fields_) {
     if (previous != nullptr) setTabOrder(previous, field.box);

@@ -10,12 +10,9 @@
 #include "ProgramIcon.h"
 #include "ProgramStart.h"
 #include "Registry.h"
+#include "Twips.h"
 
 namespace {
-constexpr int Px(int twips) { return twips / 15; }
-QRect Twips(int left, int top, int width, int height) {
-  return {Px(left), Px(top), Px(width), Px(height)};
-}
 
 constexpr const char* kSupportEmail = "support@tarnwick.example";
 constexpr const char* kWebAddress = "www.tarnwick.example/mail";
@@ -46,21 +43,21 @@ frmAbout::frmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
       cmdOK(new QPushButton("OK", this)),
-      picIcon(Label(this, "picIcon", {}, Twips(240, 240, 480, 480))),
+      picIcon(Label(this, "picIcon", {}, Twips::Rect(240, 240, 480, 480))),
       cmdSysInfo(new QPushButton("&System Info...", this)),
-      lblDescription(Label(this, "lblDescription", {}, Twips(1050, 1125, 3885, 930))),
-      lblTitle(Label(this, "lblTitle", {}, Twips(1050, 240, 4365, 480))),
-      lblVersion(Label(this, "lblVersion", {}, Twips(1050, 780, 3885, 225))),
+      lblDescription(Label(this, "lblDescription", {}, Twips::Rect(1050, 1125, 3885, 930))),
+      lblTitle(Label(this, "lblTitle", {}, Twips::Rect(1050, 240, 4365, 480))),
+      lblVersion(Label(this, "lblVersion", {}, Twips::Rect(1050, 780, 3885, 225))),
       lblEmailLink(nullptr),
       lblWebLink(nullptr) {
   setObjectName("frmAbout");
   setModal(true);
-  setFixedSize(Px(5730), Px(3690));
+  setFixedSize(Twips::Px(5730), Twips::Px(3690));
   cmdOK->setObjectName("cmdOK");
-  cmdOK->setGeometry(Twips(4245, 2625, 1260, 345));
+  cmdOK->setGeometry(Twips::Rect(4245, 2625, 1260, 345));
   cmdOK->setDefault(true);  // Enter; Esc rejects the dialog, which closes it too
   cmdSysInfo->setObjectName("cmdSysInfo");
-  cmdSysInfo->setGeometry(Twips(4260, 3075, 1245, 345));
+  cmdSysInfo->setGeometry(Twips::Rect(4260, 3075, 1245, 345));
   cmdSysInfo->setAutoDefault(false);
   picIcon->setPixmap(ProgramIcon::Get().pixmap(32, 32));
   lblDescription->setWordWrap(true);
@@ -70,15 +67,17 @@ frmAbout::frmAbout(QWidget* parent)
     palette.setColor(QPalette::WindowText, Qt::black);
     black->setPalette(palette);
   }
-  Label(this, "lblTechSupport", "Tech Support:", Twips(240, 2400, 1095, 255));
-  Label(this, "lblEmail", "E-Mail:", Twips(480, 2760, 495, 255));
-  lblEmailLink = Label(this, "lblEmailLink", kSupportEmail, Twips(1200, 2760, 2295, 255));
-  Label(this, "lblWeb", "Web:", Twips(480, 3120, 615, 255));
-  lblWebLink = Label(this, "lblWebLink", kWebAddress, Twips(1200, 3120, 2415, 255));
+  Label(this, "lblTechSupport", "Tech Support:", Twips::Rect(240, 2400, 1095, 255));
+  Label(this, "lblEmail", "E-Mail:", Twips::Rect(480, 2760, 495, 255));
+  lblEmailLink = Label(this, "lblEmailLink", kSupportEmail, Twips::Rect(1200, 2760, 2295, 255));
+  Label(this, "lblWeb", "Web:", Twips::Rect(480, 3120, 615, 255));
+  lblWebLink = Label(this, "lblWebLink", kWebAddress, Twips::Rect(1200, 3120, 2415, 255));
   for (QLabel* link : {lblEmailLink, lblWebLink}) link->setCursor(Qt::PointingHandCursor);
-  Line(this, "Line1_1", QRect(Px(90), Px(2205), Px(5654) - Px(90) + 1, 1),
+  Line(this, "Line1_1",
+       QRect(Twips::Px(90), Twips::Px(2205), Twips::Px(5654) - Twips::Px(90) + 1, 1),
        QColor(0x80, 0x80, 0x80));
-  Line(this, "Line1_0", QRect(Px(105), Px(2220), Px(5654) - Px(105) + 1, 2), Qt::white);
+  Line(this, "Line1_0",
+       QRect(Twips::Px(105), Twips::Px(2220), Twips::Px(5654) - Twips::Px(105) + 1, 2), Qt::white);
   setTabOrder(cmdOK, cmdSysInfo);
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);

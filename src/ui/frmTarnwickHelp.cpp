@@ -9,16 +9,13 @@
 
 #include "AboutBox.h"
 #include "ProgramIcon.h"
+#include "Twips.h"
 #include "WindowRun.h"
 #include "WindowSystem.h"
 #include "WindowText.h"
 #include "frmAbout.h"
 
 namespace {
-constexpr int Px(int twips) { return twips / 15; }
-QRect Twips(int left, int top, int width, int height) {
-  return {Px(left), Px(top), Px(width), Px(height)};
-}
 
 std::string JoinLines(const std::array<const char*, 12>& lines) {
   std::string text;
@@ -59,12 +56,15 @@ frmTarnwickHelp::frmTarnwickHelp(QWidget* parent)
   setObjectName("frmTarnwickHelp");
   setWindowTitle("Tarnwick Help");
   setWindowIcon(ProgramIcon::Get());
-  setFixedSize(Px(5850), Px(5115));
+  setFixedSize(Twips::Px(5850), Twips::Px(5115));
   const std::pair<QWidget*, QRect> places[] = {
-      {lblVerInfo, Twips(240, 240, 5295, 255)},   {cmdOK, Twips(1898, 4320, 855, 375)},
-      {lblOptions, Twips(480, 1560, 2175, 2535)}, {lblOptionsDesc, Twips(2880, 1560, 2655, 2535)},
-      {lblUsage, Twips(240, 600, 5415, 255)},     {lblNoParms, Twips(240, 960, 5415, 255)},
-      {cmdAbout, Twips(3098, 4320, 855, 375)}};
+      {lblVerInfo, Twips::Rect(240, 240, 5295, 255)},
+      {cmdOK, Twips::Rect(1898, 4320, 855, 375)},
+      {lblOptions, Twips::Rect(480, 1560, 2175, 2535)},
+      {lblOptionsDesc, Twips::Rect(2880, 1560, 2655, 2535)},
+      {lblUsage, Twips::Rect(240, 600, 5415, 255)},
+      {lblNoParms, Twips::Rect(240, 960, 5415, 255)},
+      {cmdAbout, Twips::Rect(3098, 4320, 855, 375)}};
   const char* names[] = {"lblVerInfo", "cmdOK",      "lblOptions", "lblOptionsDesc",
                          "lblUsage",   "lblNoParms", "cmdAbout"};
   for (std::size_t i = 0; i < std::size(places); ++i) {
