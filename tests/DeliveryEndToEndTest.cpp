@@ -269,7 +269,7 @@ TEST(ModesWithoutDisplay, HelpPrintsConfigRefuses) {
   EXPECT_EQ(help.status, 0) << help.err;
   EXPECT_NE(help.out.find("Usage:  TARNWICK [options]"), std::string::npos) << help.out;
   EXPECT_NE(help.out.find("-xp PASSWORD"), std::string::npos) << help.out;
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-config"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-config"}, {"-gui"}}) {
     const auto config = program.Run(args);
     EXPECT_EQ(config.status, 2);
     EXPECT_NE(config.err.find("needs a display"), std::string::npos) << config.err;
