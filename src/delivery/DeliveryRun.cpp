@@ -35,8 +35,7 @@ void DeliveryRun::Run(SmtpClient& smtp) {
   ProcLib::GetSwitch("log", found, ignored);
   LogEnabled = found;
   if (LogEnabled != kFalse16) {
-    const std::string stamp = RunLogStamp();
-    ProcLib::WriteLogLines({"", stamp + " *** Tarnwick started",
+    ProcLib::WriteLogLines({"", RunLogStamp() + " *** Tarnwick started",
                             RunLogStamp() + " switches: " + MaskedSwitches(ArgumentText::Get())});
   }
 

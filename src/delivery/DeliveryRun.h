@@ -28,7 +28,7 @@ class DeliveryRun {
 
   explicit DeliveryRun(View& view) : view_(view) {}
 
-  // The whole run. `makeClient` gives the component once the options are read.
+  // The whole run, driving `smtp`; ends by unloading the view.
   void Run(SmtpClient& smtp);
 
   void oSMTP_ErrorSMTP(std::int16_t number, const std::string& description);

@@ -22,7 +22,6 @@ class SmtpClient : public QObject {
   class Attachments {
    public:
     void Add(const std::string& path) { paths_.push_back(path); }
-    void Clear() { paths_.clear(); }
     const std::vector<std::string>& Paths() const { return paths_; }
 
    private:

@@ -8,7 +8,6 @@ class Waiter {
   void Wait(double seconds);
   // Ends the running wait, if any; the next one is not affected.
   void WakeEarly();
-  bool Waiting() const { return loop_ != nullptr; }
 
  private:
   class QEventLoop* loop_ = nullptr;
