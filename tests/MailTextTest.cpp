@@ -85,18 +85,6 @@ TEST(MailText, Date) {
   EXPECT_NE(MailText::MakeMessageId("example.com"), MailText::MakeMessageId("example.com"));
 }
 
-TEST(MailAddress, ParseAndSplit) {
-  EXPECT_EQ(MailAddress::Parse(" Bob Smith <bob@x.org> ").address, "bob@x.org");
-  EXPECT_EQ(MailAddress::Parse("\"Smith, Bob\" <bob@x.org>").display, "Smith, Bob");
-  EXPECT_EQ(MailAddress::Parse("bob@x.org").address, "bob@x.org");
-  EXPECT_EQ(MailAddress::HeaderForm(MailAddress::Parse("Bob <b@x>")), "\"Bob\" <b@x>");
-  EXPECT_EQ(MailAddress::HeaderForm(MailAddress::Parse("J\xC3\xBCrgen <j@x>")),
-            "=?UTF-8?B?SsO8cmdlbg==?= <j@x>");
-  EXPECT_EQ(MailAddress::SplitList("a@x, ,b@x,,  c@x  ,"),
-            (std::vector<std::string>{"a@x", "b@x", "c@x"}));
-  EXPECT_TRUE(MailAddress::SplitList(" , ").empty());
-}
-
 TEST(ServerAddress, Forms) {
   struct Case {
     const char* text;
@@ -130,47 +118,6 @@ TEST(ServerAddress, Forms) {
     EXPECT_EQ(parsed->port, c.port);
     EXPECT_EQ(ServerAddress::IsLoopback(*parsed), c.loopback) << c.text;
   }
-}
-
-// Which port and TLS mode a send uses, and when a password forces TLS.
-TEST(OutgoingMail, PortsAndTls) {
-  struct Case {
-    const char* server;
-    int port;
-    int authMode;
-    const char* url;
-    bool requireTls;
-  };
-  const Case cases[] = {
-      {"mail.example.com", 0, 0, "smtp://mail.example.com:25/", false},
-      {"mail.example.com", 587, 2, "smtp://mail.example.com:587/", true},
-      {"mail.example.com:2525", 587, 2, "smtp://mail.example.com:2525/", true},
-      {"mail.example.com", 465, 2, "smtps://mail.example.com:465/", false},
-      {"SMTPS://mail.example.com:4650", 0, 2, "smtps://mail.example.com:4650/", false},
-      {"127.0.0.1:2525", 0, 2, "smtp://127.0.0.1:2525/", false},
-      {"[::1]", 0, 0, "smtp://[::1]:25/", false},
-  };
-  for (const auto& c : cases) {
-    MailSettings s;
-    s.serverHost = c.server;
-    s.serverPort = c.port;
-    s.authMode = c.authMode;
-    s.user = "u";
-    s.recipients = "b@x";
-    const auto built = BuildOutgoingMail(s);
-    ASSERT_TRUE(std::holds_alternative<OutgoingMail>(built)) << c.server;
-    const auto& job = std::get<OutgoingMail>(built);
-    EXPECT_EQ(job.url.substr(0, std::string(c.url).size()), c.url) << c.server;
-    EXPECT_EQ(job.requireTls, c.requireTls) << c.server;
-  }
-  MailSettings noUser;
-  noUser.serverHost = "mail.example.com";
-  noUser.authMode = 2;
-  noUser.recipients = "b@x";
-  EXPECT_TRUE(std::get<OutgoingMail>(BuildOutgoingMail(noUser)).user.empty())
-      << "mode 2 without a user sends no AUTH";
-  noUser.serverHost = "bad host";
-  EXPECT_EQ(std::get<MailError>(BuildOutgoingMail(noUser)).number, SmtpErrors::kInvalidServer);
 }
 
 }  // namespace

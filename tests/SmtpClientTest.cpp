@@ -109,7 +109,8 @@ TEST_F(SmtpClientTest, PlainSendArrivesWithHeadersAndBody) {
   EXPECT_EQ(env["to"].toString(), "Bob Smith <bob@example.com>, carol@example.com");
   EXPECT_EQ(env["defects"].toInt(), 0);
   const std::string raw = server.Message(1);
-  for (const char* header : {"\r\nDate: ", "Message-ID: <", "\r\nFrom: alice@example.com\r\n",
+  EXPECT_EQ(raw.rfind("Date: ", 0), 0U) << raw;
+  for (const char* header : {"\r\nMessage-ID: <", "\r\nFrom: alice@example.com\r\n",
                              "\r\nSubject: Weekly report\r\n", "\r\nMIME-Version: 1.0\r\n"}) {
     EXPECT_NE(raw.find(header), std::string::npos) << header << " missing in\n" << raw;
   }

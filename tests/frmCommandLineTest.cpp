@@ -48,7 +48,7 @@ TEST(frmCommandLine, CloseDuringWaitCancels) {
   TempFolder folder;
   folder.Write("Tarnwick.ini", "[Options]\nSMTPServer=" + server.HostPort() + "\nTimeOutSecs=20\n");
   ProgramFolder::OverrideForTesting(folder.path().string());
-  ArgumentText::Set("-t bob@example.com -log");
+  ArgumentText::Set("-f alice@example.com -t bob@example.com -log");
   CommandLine::CipherKey = CommandLine::kCipherKeyText;
 
   frmCommandLine form;

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <thread>
 
-#include "MailAddress.h"
 #include "MailText.h"
 #include "SmtpDialogue.h"
 #include "SmtpErrors.h"
@@ -19,30 +19,56 @@
 namespace SmtpTransfer {
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Stop = TransferControl::Stop;
+using Phase = TransferControl::Phase;
 constexpr long kPollMs = 100;
-
-enum class Abort { None, Cancelled, TimedOut, AuthNotOffered };
+constexpr auto kWatchInterval = std::chrono::milliseconds(50);
+// Once the outcome is known, a QUIT that gets no answer is given this long.
+constexpr auto kQuitGrace = std::chrono::milliseconds(2000);
+constexpr long kUploadBuffer = 512L * 1024;
 
 struct Transfer {
-  const OutgoingMail& job;
+  OutgoingMail& job;
+  TransferControl& control;
   const StatusFn& status;
+  const OutcomeFn& outcome;
   SmtpDialogue dialogue;
-  Clock::time_point lastActivity = Clock::now();
-  std::vector<curl_socket_t> sockets;  // open now, as libcurl reports them
-  std::size_t bodyOffset = 0;
   int lastTenth = -1;
-  bool stopBody = false;
+  bool readerDone = false;
+  curl_off_t bytesOut = 0;
+  bool outcomeGiven = false;
 
-  Transfer(const OutgoingMail& j, const StatusFn& s) : job(j), status(s), dialogue(j.user, s) {}
-
-  void Touch() { lastActivity = Clock::now(); }
+  Transfer(OutgoingMail& j, TransferControl& c, const StatusFn& s, const OutcomeFn& o)
+      : job(j), control(c), status(s), outcome(o), dialogue(j.user, s) {}
 
   // libcurl skips AUTH silently when the server does not offer it.
   bool MailWithoutAuth() const {
     return !job.user.empty() && dialogue.MailStarted() && !dialogue.AuthSent();
   }
+
+  void Give(TransferOutcome result) {
+    if (outcomeGiven) return;
+    outcomeGiven = true;
+    control.SetPhase(Phase::Decided);
+    outcome(std::move(result));
+  }
 };
+
+TransferOutcome Decided(const Transfer& t);
+
+void AfterCommand(Transfer& t, std::string_view line) {
+  if (line.substr(0, 4) == "QUIT") {
+    t.control.SetPhase(Phase::Decided);
+  } else if (line.substr(0, 10) == "MAIL FROM:") {
+    // Both are known only once the server has answered EHLO; the MAIL
+    // command carries no message, and the cut keeps RCPT and DATA back.
+    if (t.MailWithoutAuth()) {
+      t.control.StopFor(Stop::AuthNotOffered);
+    } else if (t.job.needsSmtpUtf8 && line.find(" SMTPUTF8") == std::string_view::npos) {
+      t.control.StopFor(Stop::SmtpUtf8NotOffered);
+    }
+  }
+}
 
 int OnDebug(CURL* /*easy*/, curl_infotype type, char* data, std::size_t size, void* user) {
   auto& t = *static_cast<Transfer*>(user);
@@ -52,18 +78,26 @@ int OnDebug(CURL* /*easy*/, curl_infotype type, char* data, std::size_t size, vo
       t.dialogue.Info(text);
       break;
     case CURLINFO_HEADER_IN:
-      t.Touch();
+      t.control.Touch();
       t.dialogue.ReplyLine(text);
+      if (t.dialogue.FinalReplyIn()) t.Give(Decided(t));
       break;
     case CURLINFO_HEADER_OUT:
-      t.Touch();
+      t.control.Touch();
       t.dialogue.Command(text);
+      AfterCommand(t, text);
+      break;
+    case CURLINFO_DATA_OUT:
+      t.control.Touch();
+      t.bytesOut += static_cast<curl_off_t>(size);
+      if (t.readerDone && t.bytesOut >= static_cast<curl_off_t>(t.job.message.Size())) {
+        t.control.SetPhase(Phase::MessageSent);
+      }
       break;
     case CURLINFO_DATA_IN:
-    case CURLINFO_DATA_OUT:
     case CURLINFO_SSL_DATA_IN:
     case CURLINFO_SSL_DATA_OUT:
-      t.Touch();
+      t.control.Touch();
       break;
     default:
       break;
@@ -72,20 +106,12 @@ int OnDebug(CURL* /*easy*/, curl_infotype type, char* data, std::size_t size, vo
 }
 
 int OnSocketOpened(void* user, curl_socket_t fd, curlsocktype /*purpose*/) {
-  static_cast<Transfer*>(user)->sockets.push_back(fd);
+  static_cast<Transfer*>(user)->control.SocketOpened(fd);
   return CURL_SOCKOPT_OK;
 }
 
 int OnSocketClose(void* user, curl_socket_t fd) {
-  auto& open = static_cast<Transfer*>(user)->sockets;
-  open.erase(std::remove(open.begin(), open.end(), fd), open.end());
-  return ::close(fd);
-}
-
-// Before an aborted transfer is removed: libcurl would say QUIT and wait for
-// the answer, up to its reply time-out, on a server that may never answer.
-void ShutDownSockets(const Transfer& t) {
-  for (const auto fd : t.sockets) ::shutdown(fd, SHUT_RDWR);
+  return static_cast<Transfer*>(user)->control.CloseSocket(fd);
 }
 
 std::string SizeText(curl_off_t bytes) {
@@ -114,42 +140,30 @@ int OnProgress(void* user, curl_off_t /*dltotal*/, curl_off_t /*dlnow*/, curl_of
   return 0;
 }
 
-// The body part's reader; it is the first data of the message, so refusing
-// here stops the message before the server could take it.
-std::size_t ReadBody(char* buffer, std::size_t size, std::size_t count, void* user) {
+// The message's reader. Refusing here stops the message before its end, so
+// the server never takes a message we could not send whole.
+std::size_t ReadMessage(char* buffer, std::size_t size, std::size_t count, void* user) {
   auto& t = *static_cast<Transfer*>(user);
-  if (t.stopBody || t.MailWithoutAuth()) return CURL_READFUNC_ABORT;
-  const std::size_t n = std::min(size * count, t.job.body.size() - t.bodyOffset);
-  std::copy_n(t.job.body.data() + t.bodyOffset, n, buffer);
-  t.bodyOffset += n;
+  if (t.control.StoppedFor() != Stop::None) return CURL_READFUNC_ABORT;
+  const std::size_t n = t.job.message.Read(buffer, size * count);
+  if (!t.job.message.Problem().empty()) {
+    t.control.StopFor(Stop::AttachmentChanged);
+    return CURL_READFUNC_ABORT;
+  }
+  if (n == 0) t.readerDone = true;
   return n;
 }
 
-int SeekBody(void* user, curl_off_t offset, int origin) {
+int SeekMessage(void* user, curl_off_t offset, int origin) {
   auto& t = *static_cast<Transfer*>(user);
-  if (origin != SEEK_SET || offset < 0 || static_cast<std::size_t>(offset) > t.job.body.size()) {
-    return CURL_SEEKFUNC_FAIL;
-  }
-  t.bodyOffset = static_cast<std::size_t>(offset);
+  if (origin != SEEK_SET || offset != 0) return CURL_SEEKFUNC_CANTSEEK;
+  t.job.message.Rewind();
+  t.readerDone = false;
   return CURL_SEEKFUNC_OK;
-}
-
-std::string Basename(const std::string& path) {
-  const auto slash = path.find_last_of('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// Non-ASCII names go as encoded words, all on one line inside the quotes.
-std::string AttachmentName(const std::string& path) {
-  std::string name = MailText::EncodeHeaderValue(Basename(path), 0);
-  for (auto at = name.find("\r\n"); at != std::string::npos; at = name.find("\r\n"))
-    name.erase(at, 2);
-  return name;
 }
 
 struct CurlDeleter {
   void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
-  void operator()(curl_mime* mime) const { curl_mime_free(mime); }
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 struct MultiDeleter {  // CURLM and CURL are both void
@@ -171,18 +185,35 @@ MailError Error(int number, std::string description) {
   return {static_cast<std::int16_t>(number), std::move(description)};
 }
 
-MailError MapFailure(CURLcode code, Abort abort, const Transfer& t, const char* detail) {
+MailError MapFailure(CURLcode code, Stop stop, const Transfer& t, const char* detail) {
   using namespace SmtpErrors;
   const auto& d = t.dialogue;
   const std::string& server = t.job.serverLabel;
-  const std::string why = detail[0] != '\0' ? detail : curl_easy_strerror(code);
-  if (abort == Abort::TimedOut || code == CURLE_OPERATION_TIMEDOUT) {
+  const std::string why =
+      MailText::CleanServerText(detail[0] != '\0' ? detail : curl_easy_strerror(code));
+  if (stop == Stop::AttachmentChanged) {
+    return Error(kAttachmentUnreadable, t.job.message.Problem() + " The message was not sent.");
+  }
+  if (stop == Stop::SmtpUtf8NotOffered) {
+    return Error(kSmtpUtf8NotOffered, server +
+                                          " offers no SMTPUTF8, which an address with a "
+                                          "non-ASCII local part needs; nothing was sent.");
+  }
+  if (stop == Stop::NoFinalReply ||
+      (t.control.CurrentPhase() == Phase::MessageSent && !d.FinalReplyIn())) {
+    // Never a time-out number: a caller that retried could deliver it twice.
+    return Error(kNoFinalReply, "The whole message went to " + server + " but no reply came (" +
+                                    (stop == Stop::NoFinalReply
+                                         ? "none within " + std::to_string(t.job.timeoutMs) + " ms"
+                                         : why) +
+                                    "); the server may already have it, so it was not sent again.");
+  }
+  if (stop == Stop::TimedOut || code == CURLE_OPERATION_TIMEDOUT) {
     return Error(kTimedOut, "No answer from " + server + " within " +
                                 std::to_string(t.job.timeoutMs) + " ms while waiting for " +
                                 d.Waiting() + ".");
   }
-  if (abort == Abort::AuthNotOffered ||
-      (code == CURLE_ABORTED_BY_CALLBACK && t.MailWithoutAuth())) {
+  if (stop == Stop::AuthNotOffered || t.MailWithoutAuth()) {
     return Error(kAuthNotOffered, server + " offers no AUTH, so user " + t.job.user +
                                       " cannot log in; the message was not sent.");
   }
@@ -242,49 +273,66 @@ std::string InfoText(const Transfer& t, bool sent) {
   return info;
 }
 
+// The outcome once the server has answered the end of the message.
+TransferOutcome Decided(const Transfer& t) {
+  TransferOutcome result;
+  result.sent = t.dialogue.FinalCode() >= 200 && t.dialogue.FinalCode() < 300;
+  if (t.dialogue.Accepted() > 0) {
+    for (const auto& refusal : t.dialogue.Refused()) {
+      result.nonFinal.push_back(Error(SmtpErrors::kRecipientRefused,
+                                      "Recipient " + refusal.recipient + " refused: " +
+                                          std::to_string(refusal.code) + " " + refusal.text));
+    }
+  }
+  if (!result.sent) {
+    result.failure = Error(t.dialogue.FinalCode(), t.dialogue.LastText());
+  }
+  result.info = InfoText(t, result.sent);
+  return result;
+}
+
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// Cuts the connection when nothing has moved for the time-out, or, once the
+// outcome is known, when QUIT goes unanswered. Runs until `done`.
+void Watch(TransferControl& control, long timeoutMs, const std::atomic<bool>& done) {
+  const auto timeout = std::chrono::milliseconds(timeoutMs);
+  while (!done.load()) {
+    std::this_thread::sleep_for(kWatchInterval);
+    const auto silence = control.Silence();
+    switch (control.CurrentPhase()) {
+      case Phase::Dialogue:
+        if (silence > timeout) control.StopFor(Stop::TimedOut);
+        break;
+      case Phase::MessageSent:
+        if (silence > timeout) control.StopFor(Stop::NoFinalReply);
+        break;
+      case Phase::Decided:
+        if (silence > std::min<std::chrono::milliseconds>(timeout, kQuitGrace))
+          control.CutConnection();
+        break;
+    }
+  }
+}
+
 }  // namespace
 
-TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel,
-                    const StatusFn& status) {
+void Run(OutgoingMail& job, TransferControl& control, const StatusFn& status,
+         const OutcomeFn& outcome) {
   GlobalInit();
-  Transfer t(job, status);
-  TransferOutcome outcome;
+  Transfer t(job, control, status, outcome);
   CurlPtr<CURL> easy(curl_easy_init());
-  CurlPtr<curl_mime> mime(curl_mime_init(easy.get()));
   CurlPtr<curl_slist> recipients;
-  CurlPtr<curl_slist> headers;
-  if (!easy || !mime) {
-    outcome.failure = Error(SmtpErrors::kOtherFailure, "libcurl could not start a transfer.");
-    return outcome;
+  if (!easy) {
+    TransferOutcome failed;
+    failed.failure = Error(SmtpErrors::kOtherFailure, "libcurl could not start a transfer.");
+    t.Give(std::move(failed));
+    return;
   }
   for (const auto& r : job.recipients) Append(recipients, r);
-  for (const auto& h : job.headers) Append(headers, h);
-
-  curl_mimepart* body = curl_mime_addpart(mime.get());
-  curl_mime_data_cb(body, static_cast<curl_off_t>(job.body.size()), ReadBody, SeekBody, nullptr,
-                    &t);
-  curl_mime_type(body, job.bodyType.c_str());
-  CurlPtr<curl_slist> bodyHeaders;
-  if (job.bodyEncoder == "7bit") {
-    // libcurl's 7bit encoder only checks, in 256-byte steps that each become
-    // a write; the text is known to be 7-bit already, so label it instead.
-    Append(bodyHeaders, "Content-Transfer-Encoding: 7bit");
-    curl_mime_headers(body, bodyHeaders.release(), 1);
-  } else {
-    curl_mime_encoder(body, job.bodyEncoder.c_str());
-  }
-  for (const auto& path : job.attachments) {
-    curl_mimepart* part = curl_mime_addpart(mime.get());
-    curl_mime_filedata(part, path.c_str());  // streamed from disk while sending
-    curl_mime_filename(part, AttachmentName(path).c_str());
-    curl_mime_type(part, "application/octet-stream");
-    curl_mime_encoder(part, "base64");
-  }
 
   std::array<char, CURL_ERROR_SIZE> detail{};
   CURL* e = easy.get();
@@ -296,14 +344,19 @@ TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel,
   curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
   // No CURLOPT_CONNECTTIMEOUT: for SMTP it spans greeting, EHLO, STARTTLS
   // and AUTH, so a slow but lively dialogue would time out. The watchdog
-  // below times silence instead; libcurl's reply time-out is a backstop.
+  // times silence instead; libcurl's reply time-out is a backstop.
   curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, job.timeoutMs / 1000 + 2);
   curl_easy_setopt(e, CURLOPT_MAIL_FROM, job.mailFrom.c_str());
   curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
   curl_easy_setopt(e, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
-  curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-  curl_easy_setopt(e, CURLOPT_MIMEPOST, mime.get());
   curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+  curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(job.message.Size()));
+  curl_easy_setopt(e, CURLOPT_READFUNCTION, ReadMessage);
+  curl_easy_setopt(e, CURLOPT_READDATA, &t);
+  curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, SeekMessage);
+  curl_easy_setopt(e, CURLOPT_SEEKDATA, &t);
+  curl_easy_setopt(e, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBuffer);
+  curl_easy_setopt(e, CURLOPT_SASL_IR, 1L);  // AUTH PLAIN in one round trip
   if (!job.implicitTls) {
     // TRY would fall back to plain text with the password; ALL refuses.
     curl_easy_setopt(e, CURLOPT_USE_SSL, job.requireTls ? CURLUSESSL_ALL : CURLUSESSL_TRY);
@@ -327,9 +380,10 @@ TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel,
   std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
   curl_multi_add_handle(multi.get(), e);
   status("Connecting to " + job.serverLabel);
-  Abort abort = Abort::None;
+  control.Touch();
+  std::atomic<bool> done{false};
+  std::thread watchdog(Watch, std::ref(control), job.timeoutMs, std::cref(done));
   CURLcode result = CURLE_OK;
-  const auto timeout = std::chrono::milliseconds(job.timeoutMs);
   for (;;) {
     int running = 0;
     curl_multi_perform(multi.get(), &running);
@@ -340,35 +394,27 @@ TransferOutcome Run(const OutgoingMail& job, const std::atomic<bool>& cancel,
       }
       break;
     }
-    if (cancel.load()) {
-      abort = Abort::Cancelled;
-    } else if (t.MailWithoutAuth()) {
-      abort = Abort::AuthNotOffered;
-    } else if (Clock::now() - t.lastActivity > timeout) {
-      abort = Abort::TimedOut;
-    }
-    if (abort != Abort::None) break;
+    // A stop while no socket is open yet (the name is being resolved).
+    if (control.StoppedFor() != Stop::None) break;
     curl_multi_poll(multi.get(), nullptr, 0, kPollMs, nullptr);
   }
-  t.stopBody = true;
-  if (abort != Abort::None) ShutDownSockets(t);
+  const Stop stop = control.StoppedFor();
+  if (stop != Stop::None) control.CutConnection();  // no QUIT on a dead dialogue
   curl_multi_remove_handle(multi.get(), e);
+  done.store(true);
+  watchdog.join();
 
-  if (abort == Abort::Cancelled) {
-    outcome.cancelled = true;
-    return outcome;
+  if (t.outcomeGiven) return;
+  TransferOutcome last;
+  if (stop == Stop::Cancelled) {
+    last.cancelled = true;
+  } else if (stop == Stop::None && result == CURLE_OK && t.dialogue.FinalReplyIn()) {
+    last = Decided(t);
+  } else {
+    last.failure = MapFailure(result, stop, t, detail.data());
+    last.info = InfoText(t, false);
   }
-  outcome.sent = abort == Abort::None && result == CURLE_OK;
-  if (t.dialogue.Accepted() > 0) {
-    for (const auto& refusal : t.dialogue.Refused()) {
-      outcome.nonFinal.push_back(Error(SmtpErrors::kRecipientRefused,
-                                       "Recipient " + refusal.recipient + " refused: " +
-                                           std::to_string(refusal.code) + " " + refusal.text));
-    }
-  }
-  if (!outcome.sent) outcome.failure = MapFailure(result, abort, t, detail.data());
-  outcome.info = InfoText(t, outcome.sent);
-  return outcome;
+  t.Give(std::move(last));
 }
 
 }  // namespace SmtpTransfer

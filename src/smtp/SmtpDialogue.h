@@ -2,7 +2,8 @@
 // Follows an SMTP dialogue from what libcurl reports (commands sent, reply
 // lines, its own notes): turns it into status steps, and keeps what the
 // outcome needs: the last reply, refused recipients, TLS and AUTH facts.
-// Credentials sent during AUTH never reach a status text.
+// Credentials sent during AUTH never reach a status text, and the server's
+// control bytes never reach anything.
 #include <functional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,12 @@ class SmtpDialogue {
   const std::vector<Refusal>& Refused() const { return refused_; }
   int Accepted() const { return accepted_; }
   bool AuthOffered() const { return authOffered_; }
+  bool SmtpUtf8Offered() const { return smtpUtf8Offered_; }
+  // The reply to the end of the message has come (FinalReply() holds it).
+  bool FinalReplyIn() const { return finalCode_ != 0; }
+  int FinalCode() const { return finalCode_; }
+  bool InData() const { return inData_; }
+  bool Quitting() const { return verb_ == "QUIT"; }
   bool AuthSent() const { return !authMechanism_.empty(); }
   const std::string& AuthMechanism() const { return authMechanism_; }
   bool MailStarted() const { return mailStarted_; }
@@ -50,6 +57,8 @@ class SmtpDialogue {
   std::vector<Refusal> refused_;
   int accepted_ = 0;
   bool authOffered_ = false;
+  bool smtpUtf8Offered_ = false;
+  int finalCode_ = 0;
   std::string authMechanism_;
   bool mailStarted_ = false;
   std::string tlsVersion_;

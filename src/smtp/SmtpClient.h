@@ -2,9 +2,9 @@
 // The SMTP component a sending window drives: set the message up, call Send,
 // and serve the Qt event queue. Events arrive on the object's own thread,
 // never from inside a call. A further Send delivers the same message again;
-// Cancel (and destruction) aborts a running send and raises nothing after.
+// Cancel (and destruction) aborts a running send and raises nothing after;
+// neither ever waits on the transfer, which ends by itself at once.
 #include <QObject>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -14,6 +14,8 @@
 #include "OutgoingMail.h"
 
 struct TransferOutcome;
+class TransferControl;
+class EventGate;
 
 class SmtpClient : public QObject {
   Q_OBJECT
@@ -67,9 +69,14 @@ class SmtpClient : public QObject {
   void StatusChanged(const std::string& status);
 
  private:
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<TransferControl> control;
+  };
+
   void Finish(std::uint64_t generation, const TransferOutcome& outcome);
   void SetStatus(const std::string& status);
-  void JoinWorker();
+  void ReapWorkers();
 
   MailSettings settings_;
   Attachments attachments_;
@@ -77,6 +84,7 @@ class SmtpClient : public QObject {
   std::string infoText_;
   bool busy_ = false;
   std::uint64_t generation_ = 0;  // events of older sends are dropped
-  std::shared_ptr<std::atomic<bool>> cancel_;
-  std::thread worker_;
+  std::shared_ptr<TransferControl> current_;
+  std::vector<Worker> workers_;  // a finished send may still be saying QUIT
+  std::shared_ptr<EventGate> gate_;
 };

@@ -2,7 +2,9 @@
 
 #include <utility>
 
-#include "AsciiText.h"
+#include <QByteArrayView>
+
+#include "MailText.h"
 
 namespace {
 
@@ -66,7 +68,10 @@ void SmtpDialogue::Command(std::string_view line) {
     status_("Authenticating as " + authUser_ + " (" + authMechanism_ + ")");
     return;
   }
-  if (verb_ == "EHLO") authOffered_ = false;  // asked again after STARTTLS
+  if (verb_ == "EHLO") {  // asked again after STARTTLS
+    authOffered_ = false;
+    smtpUtf8Offered_ = false;
+  }
   if (verb_ == "STARTTLS") {
     startTls_ = true;
     status_("Starting TLS");
@@ -87,10 +92,15 @@ void SmtpDialogue::Command(std::string_view line) {
 }
 
 void SmtpDialogue::ReplyLine(std::string_view line) {
-  line = StripLineEnd(line);
+  const std::string clean = MailText::CleanServerText(StripLineEnd(line));
+  line = clean;
   replyLines_.emplace_back(line);
-  if (verb_ == "EHLO" && line.size() >= 8 && AsciiText::Lower(line.substr(4, 4)) == "auth") {
-    authOffered_ = true;
+  if (verb_ == "EHLO" && line.size() >= 8) {
+    const QByteArrayView keyword =
+        QByteArrayView(line.substr(4))
+            .first(std::min<qsizetype>(static_cast<qsizetype>(line.size()) - 4, 8));
+    if (keyword.first(4).compare("AUTH", Qt::CaseInsensitive) == 0) authOffered_ = true;
+    if (keyword.compare("SMTPUTF8", Qt::CaseInsensitive) == 0) smtpUtf8Offered_ = true;
   }
   // "250-..." goes on; "250 ..." or a bare "250" ends the reply.
   if (line.size() > 3 && line[3] == '-') return;
@@ -124,6 +134,7 @@ void SmtpDialogue::FinishReply() {
     if (inData_) {
       inData_ = false;
       finalReply_ = Join(lines, " ");
+      finalCode_ = lastCode_;
     }
   }
   waiting_ = "the next step";

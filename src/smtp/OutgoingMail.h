@@ -2,23 +2,23 @@
 // One message, checked and ready for the wire: everything the transfer needs,
 // built on the caller's thread from SmtpClient's settings.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
+
+#include "MessageStream.h"
 
 struct OutgoingMail {
   std::string url;          // smtp[s]://host:port/ehlo-name
   std::string serverLabel;  // host:port, for texts
   bool implicitTls = false;
   bool requireTls = false;  // a password goes out: TLS or nothing
-  std::string mailFrom;
+  std::string mailFrom;     // envelope forms: domains as punycode
   std::vector<std::string> recipients;
-  std::vector<std::string> headers;  // whole header lines, folded with CR LF SP
-  std::string body;                  // CR LF line ends
-  std::string bodyType;              // text/plain; charset=...
-  std::string bodyEncoder;           // 7bit or quoted-printable
-  std::vector<std::string> attachments;
-  std::string user;  // empty: no AUTH
+  bool needsSmtpUtf8 = false;  // a UTF-8 local part in the envelope
+  MessageStream message;       // headers, body and attachments, CR LF
+  std::string user;            // empty: no AUTH
   std::string password;
   long timeoutMs = 0;
   std::string caFile;
@@ -47,7 +47,8 @@ struct MailSettings {
   bool treatAsRemote = false;
 };
 
-// Refuses what must never reach a server: CR or LF in an address or header
-// value (it would inject commands or headers), no recipient, an unreadable
-// attachment, a server text that is no host.
+// Refuses what must never reach a server: a bad or missing address (CR, LF
+// or another control byte, text after ">", an unbalanced quote, an
+// over-long part), a header value with a line break, no recipient, an
+// unreadable attachment, a server text that is no host.
 std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& settings);
