@@ -121,3 +121,51 @@ TEST(ServerAddress, Forms) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MailText, ServerTextCleaned) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"250 OK", "250 OK"},
+      {"550 \x1B[31mno\x1B[0m such user\a", "550 no such user"},
+      {"250 \x1B]0;owned\aOK", "250 OK"},
+      {"250 \x1B]0;owned\x1B\\OK", "250 OK"},
+      {"250 a\x1B", "250 a"},
+      {"250 tab\there\x7F", "250 tab here"},
+      {"250 \xC2\x9B"
+       "31mC1 \xC3\xA9t\xC3\xA9",
+       "250 31mC1 \xC3\xA9t\xC3\xA9"},
+      {"250 \x9B"
+       "31m caf\xE9",
+       "250 31m caf\xE9"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(MailText::CleanServerText(in), out) << in;
+}
+
+TEST(MailText, QuotedPrintable) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain\r\n", "plain\r\n"},
+      {std::string("a\0b", 3), "a=00b"},
+      {"trailing \r\nx\t", "trailing=20\r\nx=09"},
+      {"caf\xC3\xA9 =", "caf=C3=A9 =3D"},
+      {std::string(80, 'x'), std::string(75, 'x') + "=\r\n" + std::string(5, 'x')},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(MailText::QuotedPrintable(in), out) << in;
+}
+
+TEST(MailText, AttachmentHeaders) {
+  EXPECT_EQ(MailText::AttachmentHeaders("a \"b\".pdf"),
+            "Content-Type: application/octet-stream;\r\n name=\"a \\\"b\\\".pdf\"\r\n"
+            "Content-Disposition: attachment;\r\n filename=\"a \\\"b\\\".pdf\"\r\n"
+            "Content-Transfer-Encoding: base64\r\n");
+  const std::string euro = MailText::AttachmentHeaders("\xE2\x82\xAC 5.txt");
+  EXPECT_NE(euro.find(" filename*=UTF-8''%E2%82%AC%205.txt\r\n"), std::string::npos) << euro;
+  EXPECT_NE(euro.find(" name=\"=?UTF-8?B?4oKsIDUudHh0?=\"\r\n"), std::string::npos) << euro;
+  std::string longName;
+  for (int i = 0; i < 40; ++i) longName += "\xC3\xA9";
+  const std::string folded = MailText::AttachmentHeaders(longName);
+  EXPECT_NE(folded.find(" filename*0*=UTF-8''%C3%A9"), std::string::npos) << folded;
+  EXPECT_NE(folded.find(" filename*1*=%"), std::string::npos) << folded;
+}
+
+}  // namespace

@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QTimer>
 #include <chrono>
+#include <filesystem>
 #include <random>
 
 #include "SmtpErrors.h"
@@ -244,6 +245,9 @@ TEST_F(SmtpClientTest, StartTlsWithAuthToRemoteServer) {
   }
   EXPECT_NE(std::find(out.statuses.begin(), out.statuses.end(), "Starting TLS"),
             out.statuses.end());
+  for (const auto& s : out.statuses) {
+    EXPECT_NE(s.rfind("334", 0), 0U) << "AUTH PLAIN took a second round trip";
+  }
 }
 
 TEST_F(SmtpClientTest, ImplicitTls) {
@@ -299,7 +303,7 @@ TEST_F(SmtpClientTest, FinalErrors) {
       {"all recipients refused", {"--refuse-rcpt", "bob@example.com"}, nullptr, 550, "rejected"},
       {"drops during DATA",
        {"--fault", "drop-during-data"},
-       nullptr,
+       [](SmtpClient& c, const SmtpTestServer&) { c.BodyText(std::string(256 * 1024, 'b')); },
        SmtpErrors::kConnectionLost,
        "lost"},
       {"no AUTH offered",
@@ -401,6 +405,17 @@ TEST_F(SmtpClientTest, InjectionRefusedBeforeConnecting) {
       {"recipient", [](SmtpClient& c) { c.RecipientList("bob@example.com\rDATA"); }},
       {"attachment name", [&](SmtpClient& c) { c.AttachmentList().Add(evil); }},
       {"no recipient", [](SmtpClient& c) { c.RecipientList(" , "); }},
+      {"no sender", [](SmtpClient& c) { c.SenderAddress(""); }},
+      {"ESMTP parameter after >", [](SmtpClient& c) { c.SenderAddress("a@x.test> RET=FULL"); }},
+      {"text after the bracket", [](SmtpClient& c) { c.RecipientList("<b@x.test> NOTIFY=NEVER"); }},
+      {"escape byte", [](SmtpClient& c) { c.RecipientList("b\x1B[2J@x.test"); }},
+      {"DEL", [](SmtpClient& c) { c.SenderAddress("a\x7F@x.test"); }},
+      {"tab", [](SmtpClient& c) { c.SenderAddress("a\t@x.test"); }},
+      {"NUL", [](SmtpClient& c) { c.RecipientList(std::string("b\0c@x.test", 10)); }},
+      {"unbalanced quote", [](SmtpClient& c) { c.SenderAddress("\"Al <a@x.test>"); }},
+      {"local part over 64",
+       [](SmtpClient& c) { c.RecipientList(std::string(1200, 'l') + "@x.test"); }},
+      {"domain over 255", [](SmtpClient& c) { c.RecipientList("b@" + std::string(300, 'd')); }},
   };
   SmtpTestServer server;
   for (const auto& c : cases) {
@@ -461,3 +476,193 @@ TEST_F(SmtpClientTest, CancelAbortsPromptlyAndStaysQuiet) {
 }
 
 }  // namespace
+
+// Every phase ends within the time-out plus a second of silence, and a
+// cancel in it is honoured within half a second. No reply to the end of the
+// message is never a time-out: the server may have it.
+TEST_F(SmtpClientTest, EveryPhaseEndsOnSilenceAndOnCancel) {
+  struct Case {
+    const char* fault;
+    int number;
+    const char* waitingFor;
+  };
+  const Case cases[] = {
+      {"no-greeting", SmtpErrors::kTimedOut, "greeting"},
+      {"slow-mail", SmtpErrors::kTimedOut, "MAIL FROM"},
+      {"stall-data", SmtpErrors::kTimedOut, "take the message"},
+      {"no-eod-reply", SmtpErrors::kNoFinalReply, "may already have it"},
+  };
+  TempFolder files;
+  const auto big = files.Write("big.bin", std::string(24 * 1024 * 1024, 'q'));
+  for (const auto& c : cases) {
+    const bool stall = std::string(c.fault) == "stall-data";
+    {
+      SmtpTestServer server({"--fault", c.fault, "--delay", "30"});
+      SmtpClient client;
+      Setup(client, server.HostPort());
+      if (stall) client.AttachmentList().Add(big);  // more than the socket buffers hold
+      client.TimeoutMs(1500);
+      const auto out = SendAndWait(client);
+      ASSERT_EQ(out.errors.size(), 1U) << c.fault;
+      EXPECT_EQ(out.errors[0].first, c.number) << c.fault << ": " << out.errors[0].second;
+      EXPECT_NE(out.errors[0].second.find(c.waitingFor), std::string::npos) << out.errors[0].second;
+      EXPECT_GE(out.elapsedMs, 1400) << c.fault;
+      EXPECT_LE(out.elapsedMs, 1500 + 1000) << c.fault;
+      if (c.number == SmtpErrors::kNoFinalReply) {
+        EXPECT_EQ(out.errors[0].second.find("10060"), std::string::npos);
+        EXPECT_EQ(out.errors[0].second.find("12012"), std::string::npos);
+      }
+    }
+    {
+      SmtpTestServer server({"--fault", c.fault, "--delay", "30"});
+      auto client = std::make_unique<SmtpClient>();
+      Setup(*client, server.HostPort());
+      if (stall) client->AttachmentList().Add(big);
+      client->TimeoutMs(20000);
+      int events = 0;
+      QObject::connect(client.get(), &SmtpClient::ErrorSMTP, [&] { ++events; });
+      QObject::connect(client.get(), &SmtpClient::SendSMTP, [&] { ++events; });
+      ASSERT_TRUE(client->Send());
+      QEventLoop loop;
+      QTimer::singleShot(700, &loop, &QEventLoop::quit);  // well into the phase
+      loop.exec();
+      // Cancel returns at once; the destructor returns once the worker has ended.
+      const auto start = Clock::now();
+      client->Cancel();
+      client.reset();
+      EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500)) << c.fault;
+      QCoreApplication::processEvents();
+      EXPECT_EQ(events, 0) << c.fault;
+      EXPECT_EQ(server.MessageCount(), 0);
+    }
+  }
+}
+
+TEST_F(SmtpClientTest, OutcomeIsTheReplyToTheEndOfTheMessage) {
+  {
+    // Taken, then QUIT goes unanswered: sent, and at once.
+    SmtpTestServer server({"--fault", "quit-silent"});
+    SmtpClient client;
+    Setup(client, server.HostPort());
+    client.TimeoutMs(10000);
+    const auto out = SendAndWait(client);
+    EXPECT_TRUE(out.sent);
+    EXPECT_TRUE(out.errors.empty());
+    EXPECT_LT(out.elapsedMs, 1000);
+    EXPECT_EQ(server.MessageCount(), 1);
+  }
+  {
+    // The whole message went out and the server hung up: not a time-out,
+    // so nobody resends it.
+    SmtpTestServer server({"--fault", "drop-after-eod"});
+    SmtpClient client;
+    Setup(client, server.HostPort());
+    const auto out = SendAndWait(client);
+    EXPECT_FALSE(out.sent);
+    ASSERT_EQ(out.errors.size(), 1U);
+    EXPECT_EQ(out.errors[0].first, SmtpErrors::kNoFinalReply) << out.errors[0].second;
+    EXPECT_NE(out.errors[0].second.find("may already have it"), std::string::npos);
+    EXPECT_EQ(out.errors[0].second.find("10060"), std::string::npos);
+    EXPECT_NE(server.Events().find("EOD"), std::string::npos);
+  }
+}
+
+// A file that shrinks while it is sent never gives a message that looks
+// whole to the server.
+TEST_F(SmtpClientTest, AttachmentTruncatedWhileSendingIsNotSent) {
+  TempFolder files;
+  const auto path = files.Write("big.bin", std::string(32 * 1024 * 1024, 'a'));
+  SmtpTestServer server({"--fault", "slow-data"});
+  SmtpClient client;
+  Setup(client, server.HostPort());
+  client.AttachmentList().Add(path);
+  QObject::connect(&client, &SmtpClient::StatusChanged, [&](const std::string& s) {
+    if (s.rfind("Sending message: 10%", 0) == 0) std::filesystem::resize_file(path, 64 * 1024);
+  });
+  const auto out = SendAndWait(client, 60000);
+  EXPECT_FALSE(out.sent);
+  ASSERT_EQ(out.errors.size(), 1U);
+  EXPECT_EQ(out.errors[0].first, SmtpErrors::kAttachmentUnreadable) << out.errors[0].second;
+  EXPECT_NE(out.errors[0].second.find("shrank"), std::string::npos) << out.errors[0].second;
+  EXPECT_EQ(server.Events().find("EOD"), std::string::npos) << "the message was ended";
+}
+
+bool HasControlByte(const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    const bool lineEnd =
+        text.compare(i, 2, "\r\n") == 0 || (i > 0 && text.compare(i - 1, 2, "\r\n") == 0);
+    if ((b < 0x20 && !lineEnd) || b == 0x7F || (b >= 0x80 && b < 0xA0)) return true;
+  }
+  return false;
+}
+
+TEST_F(SmtpClientTest, ServerControlBytesNeverReachTheCaller) {
+  SmtpTestServer server({"--fault", "escape-reply", "--refuse-rcpt", "nobody@example.com"});
+  SmtpClient client;
+  Setup(client, server.HostPort(), "nobody@example.com, bob@example.com");
+  const auto out = SendAndWait(client);
+  ASSERT_TRUE(out.sent);
+  for (const auto& s : out.statuses) EXPECT_FALSE(HasControlByte(s)) << s;
+  ASSERT_EQ(out.errors.size(), 1U);
+  EXPECT_FALSE(HasControlByte(out.errors[0].second)) << out.errors[0].second;
+  EXPECT_NE(out.errors[0].second.find("no such user"), std::string::npos);
+  EXPECT_FALSE(HasControlByte(client.InfoText())) << client.InfoText();
+  EXPECT_NE(client.InfoText().find("OK queued"), std::string::npos) << client.InfoText();
+}
+
+TEST_F(SmtpClientTest, LongSubjectNulBodyAndLongNonAsciiFileName) {
+  TempFolder files;
+  std::string longName;
+  for (int i = 0; i < 60; ++i) longName += "\xC3\xA9";
+  longName += ".txt";
+  const auto named = files.Write(longName, "x");
+  SmtpTestServer server;
+  SmtpClient client;
+  Setup(client, server.HostPort());
+  const std::string subject(3000, 'S');
+  const std::string body("nul\0here\r\n", 10);
+  client.SubjectText(subject);
+  client.BodyText(body);
+  client.AttachmentList().Add(named);
+  ASSERT_TRUE(SendAndWait(client).sent);
+  const auto env = Envelope(server, 1);
+  EXPECT_EQ(env["subject"].toString().toStdString(), subject);
+  EXPECT_EQ(PartData(env, 0), body);
+  EXPECT_EQ(env["parts"].toArray()[1].toObject()["filename"].toString().toStdString(), longName);
+  EXPECT_EQ(env["defects"].toInt(), 0);
+  const std::string raw = server.Message(1);
+  std::size_t start = 0;
+  for (auto end = raw.find("\r\n"); end != std::string::npos;
+       end = raw.find("\r\n", start = end + 2)) {
+    ASSERT_LE(end - start, 998U);
+  }
+  EXPECT_EQ(raw.find('\0'), std::string::npos) << "a raw NUL went out";
+}
+
+TEST_F(SmtpClientTest, Utf8LocalPartNeedsSmtpUtf8) {
+  const std::string utf8 = "\xC3\xA9lise@example.com";
+  {
+    SmtpTestServer server;
+    SmtpClient client;
+    Setup(client, server.HostPort(),
+          "bob@b\xC3\xBC"
+          "cher.example, " +
+              utf8);
+    ASSERT_TRUE(SendAndWait(client).sent);
+    const auto env = Envelope(server, 1);
+    EXPECT_EQ(env["rcpt_tos"].toArray(),
+              QJsonArray({"bob@xn--bcher-kva.example", QString::fromStdString(utf8)}));
+    EXPECT_TRUE(env["mail_options"].toArray().contains("SMTPUTF8"));
+  }
+  {
+    SmtpTestServer server({"--no-smtputf8"});
+    SmtpClient client;
+    Setup(client, server.HostPort(), utf8);
+    const auto out = SendAndWait(client);
+    ASSERT_EQ(out.errors.size(), 1U);
+    EXPECT_EQ(out.errors[0].first, SmtpErrors::kSmtpUtf8NotOffered) << out.errors[0].second;
+    EXPECT_EQ(server.Events().find("RCPT"), std::string::npos) << server.Events();
+    EXPECT_EQ(server.MessageCount(), 0);
+  }
+}

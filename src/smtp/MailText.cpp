@@ -329,6 +329,20 @@ std::string CleanServerText(std::string_view text) {
       out += ' ';
       continue;
     }
+    if (b == 0x1B && i + 1 < text.size()) {
+      // A whole escape sequence goes, not just its first byte: CSI up to
+      // its final byte, OSC up to BEL or ST, others with their one byte.
+      const char kind = text[++i];
+      if (kind == '[') {
+        while (i + 1 < text.size() && (text[i + 1] < 0x40 || text[i + 1] > 0x7E)) ++i;
+        ++i;
+      } else if (kind == ']') {
+        while (i + 1 < text.size() && text[i + 1] != '\a' && text[i + 1] != 0x1B) ++i;
+        ++i;
+        if (i < text.size() && text[i] == 0x1B) ++i;  // ESC \ ends it too
+      }
+      continue;
+    }
     if (b < 0x20 || b == 0x7F) continue;
     // C1 controls: U+0080 to U+009F in UTF-8, the raw bytes otherwise.
     if (utf8 && b == 0xC2 && i + 1 < text.size() &&

@@ -116,7 +116,7 @@ std::size_t MessageStream::Read(char* out, std::size_t room) {
     if (!segment.file) {
       const std::size_t n = std::min<std::size_t>(
           room - filled, segment.text.size() - static_cast<std::size_t>(offset_));
-      std::memcpy(out + filled, segment.text.data() + offset_, n);
+      std::copy_n(segment.text.begin() + static_cast<std::ptrdiff_t>(offset_), n, out + filled);
       offset_ += n;
       filled += n;
     } else {

@@ -82,9 +82,8 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   // "smtps://" asks for implicit TLS on any port; "smtp://" is the default.
   bool implicitTls = false;
   for (const std::string_view scheme : {"smtps://", "smtp://"}) {
-    if (QByteArrayView(serverText)
-            .first(std::min(serverText.size(), scheme.size()))
-            .compare(QByteArrayView(scheme), Qt::CaseInsensitive) == 0) {
+    const auto prefix = serverText.substr(0, scheme.size());
+    if (QByteArrayView(prefix).compare(QByteArrayView(scheme), Qt::CaseInsensitive) == 0) {
       implicitTls = scheme == "smtps://";
       serverText.erase(0, scheme.size());
       break;
@@ -169,8 +168,8 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   // that ends without one arrives exactly as it was given.
   const std::string boundary = "=_Tarnwick_" + RandomHex(4);
   job.message.AddText(head + "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary +
-                      "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n--" +
-                      boundary + "\r\n" + bodyHeaders + bodyText);
+                      "\"\r\n\r\nThis is a multi-part message in MIME format.\r\n--" + boundary +
+                      "\r\n" + bodyHeaders + bodyText);
   for (auto& file : files) {
     job.message.AddText("\r\n--" + boundary + "\r\n" +
                         MailText::AttachmentHeaders(Basename(file->Path())) + "\r\n");

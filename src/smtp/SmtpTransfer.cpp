@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -35,6 +36,8 @@ struct Transfer {
   SmtpDialogue dialogue;
   int lastTenth = -1;
   bool readerDone = false;
+  bool messageSent = false;  // every byte written; the end of data follows
+  bool resetAfterMessage = false;
   curl_off_t bytesOut = 0;
   bool outcomeGiven = false;
 
@@ -44,6 +47,11 @@ struct Transfer {
   // libcurl skips AUTH silently when the server does not offer it.
   bool MailWithoutAuth() const {
     return !job.user.empty() && dialogue.MailStarted() && !dialogue.AuthSent();
+  }
+
+  void MessageSent() {
+    messageSent = true;
+    control.SetPhase(Phase::MessageSent);
   }
 
   void Give(TransferOutcome result) {
@@ -70,12 +78,22 @@ void AfterCommand(Transfer& t, std::string_view line) {
   }
 }
 
-int OnDebug(CURL* /*easy*/, curl_infotype type, char* data, std::size_t size, void* user) {
+int OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size, void* user) {
   auto& t = *static_cast<Transfer*>(user);
   const std::string_view text(data, size);
   switch (type) {
     case CURLINFO_TEXT:
       t.dialogue.Info(text);
+      if (t.messageSent && !t.dialogue.FinalReplyIn()) {
+        // Its failure notes come as text, with the system's error number
+        // still set; later steps (QUIT) would overwrite it.
+        long error = 0;
+        curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &error);
+        t.resetAfterMessage = t.resetAfterMessage || error == ECONNRESET;
+      }
+      // libcurl's word that every byte of the message is written; the end
+      // of data follows at once.
+      if (text.substr(0, 35) == "We are completely uploaded and fine") t.MessageSent();
       break;
     case CURLINFO_HEADER_IN:
       t.control.Touch();
@@ -91,7 +109,7 @@ int OnDebug(CURL* /*easy*/, curl_infotype type, char* data, std::size_t size, vo
       t.control.Touch();
       t.bytesOut += static_cast<curl_off_t>(size);
       if (t.readerDone && t.bytesOut >= static_cast<curl_off_t>(t.job.message.Size())) {
-        t.control.SetPhase(Phase::MessageSent);
+        t.MessageSent();
       }
       break;
     case CURLINFO_DATA_IN:
@@ -150,7 +168,11 @@ std::size_t ReadMessage(char* buffer, std::size_t size, std::size_t count, void*
     t.control.StopFor(Stop::AttachmentChanged);
     return CURL_READFUNC_ABORT;
   }
-  if (n == 0) t.readerDone = true;
+  if (n == 0) {
+    // libcurl asks again only once all it had was written.
+    t.readerDone = true;
+    if (t.bytesOut >= static_cast<curl_off_t>(t.job.message.Size())) t.MessageSent();
+  }
   return n;
 }
 
@@ -199,8 +221,10 @@ MailError MapFailure(CURLcode code, Stop stop, const Transfer& t, const char* de
                                           " offers no SMTPUTF8, which an address with a "
                                           "non-ASCII local part needs; nothing was sent.");
   }
+  // A reset means the server closed with our data unread: it cannot have
+  // the whole message. A plain close after it may come after it took it.
   if (stop == Stop::NoFinalReply ||
-      (t.control.CurrentPhase() == Phase::MessageSent && !d.FinalReplyIn())) {
+      (t.messageSent && !d.FinalReplyIn() && stop == Stop::None && !t.resetAfterMessage)) {
     // Never a time-out number: a caller that retried could deliver it twice.
     return Error(kNoFinalReply, "The whole message went to " + server + " but no reply came (" +
                                     (stop == Stop::NoFinalReply
