@@ -225,6 +225,7 @@ TEST(DeliveryEndToEnd, BadInputStopsWithStatus2AndSendsNothing) {
        "SMTPUserName=u\r\nSMTPPassword=hunter2\r\n",
        {"-t", "bob@example.com"},
        "SMTPPassword"},
+      {"CA file missing", "CAFile=relay-ca.pem\r\n", {"-t", "bob@example.com"}, "relay-ca.pem"},
   };
   for (const auto& c : cases) {
     ProgramCopy program(TARNWICK_BINARY);
@@ -275,6 +276,34 @@ TEST(ModesWithoutDisplay, HelpPrintsConfigRefuses) {
     EXPECT_NE(config.err.find("needs a display"), std::string::npos) << config.err;
   }
   EXPECT_FALSE(std::filesystem::exists(program.Folder().path() / "Tarnwick.ini"));
+}
+
+}  // namespace
+
+namespace {
+
+// A private relay's certificate is trusted through the CAFile setting, and
+// only through it.
+TEST(DeliveryEndToEnd, CaFileSettingTrustsAPrivateRelay) {
+  TestCertificate cert;
+  SmtpTestServer server(cert.ServerFlags());
+  for (const bool withCaFile : {true, false}) {
+    ProgramCopy program(TARNWICK_BINARY);
+    program.Write("relay-ca.pem", TempFolder::Read(cert.Cert()));
+    program.Write("Tarnwick.ini", "[Options]\r\nFrom=alice@example.com\r\nSMTPServer=localhost:" +
+                                      std::to_string(server.Port()) + "\r\nTimeOutSecs=5\r\n" +
+                                      (withCaFile ? "CAFile=relay-ca.pem\r\n" : ""));
+    const auto run = program.Run({"-t", "bob@example.com", "-s", "relay"});
+    if (withCaFile) {
+      EXPECT_EQ(run.status, 0) << run.err;
+      ASSERT_EQ(server.MessageCount(), 1);
+      EXPECT_TRUE(Envelope(server, 1)["tls"].toBool());
+    } else {
+      EXPECT_NE(run.status, 0);
+      EXPECT_NE(run.err.find("not trusted"), std::string::npos) << run.err;
+      EXPECT_EQ(server.MessageCount(), 1) << "sent without a trusted certificate";
+    }
+  }
 }
 
 }  // namespace

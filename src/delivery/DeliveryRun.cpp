@@ -58,6 +58,7 @@ void DeliveryRun::Run(SmtpClient& smtp) {
   smtp.TimeoutMs(options.TimeOutSecs * 1000);
   smtp.ServerHost(job.SMTPServer);
   if (assembled.port > 25) smtp.ServerPort(assembled.port);
+  if (!assembled.caFile.empty()) smtp.TrustedCaFile(assembled.caFile);
   if (ProcLib::IsBlank(job.SMTPUserName) != kFalse16) {
     smtp.AuthMode(0);
   } else {

@@ -225,6 +225,16 @@ AssemblyResult AssembleMailJob(const std::string& iniPath) {
     return result;
   }
   result.port = *port;
+  // Certificates to trust in place of the system's, for a private relay.
+  result.caFile = Read(iniPath, "CAFile");
+  if (!result.caFile.empty()) {
+    if (result.caFile.front() != '/')
+      result.caFile = ProgramFolder::FileIn(SlashPath(result.caFile));
+    if (auto problem = FileProblem("CAFile", result.caFile); !problem.empty()) {
+      result.problem = problem;
+      return result;
+    }
+  }
   return result;
 }
 

@@ -29,6 +29,7 @@ DeliveryOptions ReadDeliveryOptions(const std::string& iniPath);
 struct AssemblyResult {
   MailJob job;
   int port = 0;         // passed to the component only when above 25
+  std::string caFile;   // the CAFile setting as a path; empty: the system's store
   std::string problem;  // not empty: nothing may be sent; says why
 };
 
