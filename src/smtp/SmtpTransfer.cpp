@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -321,26 +322,49 @@ void GlobalInit() {
 }
 
 // Cuts the connection when nothing has moved for the time-out, or, once the
-// outcome is known, when QUIT goes unanswered. Runs until `done`.
-void Watch(TransferControl& control, long timeoutMs, const std::atomic<bool>& done) {
-  const auto timeout = std::chrono::milliseconds(timeoutMs);
-  while (!done.load()) {
-    std::this_thread::sleep_for(kWatchInterval);
-    const auto silence = control.Silence();
-    switch (control.CurrentPhase()) {
-      case Phase::Dialogue:
-        if (silence > timeout) control.StopFor(Stop::TimedOut);
-        break;
-      case Phase::MessageSent:
-        if (silence > timeout) control.StopFor(Stop::NoFinalReply);
-        break;
-      case Phase::Decided:
-        if (silence > std::min<std::chrono::milliseconds>(timeout, kQuitGrace))
-          control.CutConnection();
-        break;
+// outcome is known, when QUIT goes unanswered. Runs until told to end.
+class Watchdog {
+ public:
+  Watchdog(TransferControl& control, long timeoutMs)
+      : thread_([this, &control, timeout = std::chrono::milliseconds(timeoutMs)] {
+          Watch(control, timeout);
+        }) {}
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+  ~Watchdog() {
+    {
+      const std::lock_guard lock(mutex_);
+      done_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  void Watch(TransferControl& control, std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    while (!wake_.wait_for(lock, kWatchInterval, [this] { return done_; })) {
+      const auto silence = control.Silence();
+      switch (control.CurrentPhase()) {
+        case Phase::Dialogue:
+          if (silence > timeout) control.StopFor(Stop::TimedOut);
+          break;
+        case Phase::MessageSent:
+          if (silence > timeout) control.StopFor(Stop::NoFinalReply);
+          break;
+        case Phase::Decided:
+          if (silence > std::min<std::chrono::milliseconds>(timeout, kQuitGrace))
+            control.CutConnection();
+          break;
+      }
     }
   }
-}
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;  // last: it starts once the rest is there
+};
 
 }  // namespace
 
@@ -405,8 +429,7 @@ void Run(OutgoingMail& job, TransferControl& control, const StatusFn& status,
   curl_multi_add_handle(multi.get(), e);
   status("Connecting to " + job.serverLabel);
   control.Touch();
-  std::atomic<bool> done{false};
-  std::thread watchdog(Watch, std::ref(control), job.timeoutMs, std::cref(done));
+  auto watchdog = std::make_unique<Watchdog>(control, job.timeoutMs);
   CURLcode result = CURLE_OK;
   for (;;) {
     int running = 0;
@@ -425,8 +448,7 @@ void Run(OutgoingMail& job, TransferControl& control, const StatusFn& status,
   const Stop stop = control.StoppedFor();
   if (stop != Stop::None) control.CutConnection();  // no QUIT on a dead dialogue
   curl_multi_remove_handle(multi.get(), e);
-  done.store(true);
-  watchdog.join();
+  watchdog.reset();
 
   if (t.outcomeGiven) return;
   TransferOutcome last;
