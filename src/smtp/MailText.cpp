@@ -263,26 +263,29 @@ std::size_t Base64Lines(const unsigned char* in, std::size_t size, char* out) {
   return static_cast<std::size_t>(out - begin);
 }
 
+namespace {
+// A quoted string without its quotes: " and \ escaped.
+std::string QuotedPairs(std::string_view text) {
+  std::string quoted;
+  for (const char c : text) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return quoted;
+}
+}  // namespace
+
 std::string DisplayName(std::string_view name) {
   if (DetectCharset(name) != Charset::Ascii || name.size() > 200) {
     return EncodeHeaderValue(name, 6);
   }
-  std::string quoted = "\"";
-  for (const char c : name) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
-  return quoted + '"';
+  return '"' + QuotedPairs(name) + '"';
 }
 
 std::string AttachmentHeaders(std::string_view fileName) {
   const Charset charset = DetectCharset(fileName);
-  std::string quoted;
-  for (const char c : fileName) {
-    if (c == '"' || c == '\\') quoted += '\\';
-    quoted += c;
-  }
   if (charset == Charset::Ascii) {
+    const std::string quoted = QuotedPairs(fileName);
     return "Content-Type: application/octet-stream;\r\n name=\"" + quoted +
            "\"\r\nContent-Disposition: attachment;\r\n filename=\"" + quoted +
            "\"\r\nContent-Transfer-Encoding: base64\r\n";
