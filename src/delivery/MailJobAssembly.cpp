@@ -19,8 +19,8 @@ namespace {
 
 constexpr const char* kSection = "Options";
 
-// The number a text begins with, as VB's Val reads it: blanks, a sign,
-// digits, a fraction, an exponent. 0 when there is none.
+// The number a text begins with: leading blanks, a sign, digits, a
+// fraction, an exponent; whatever follows is ignored. 0 when there is none.
 double LeadingNumber(std::string_view text) {
   std::size_t i = text.find_first_not_of(" \t");
   if (i == std::string_view::npos) return 0;

@@ -53,6 +53,7 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
   return length;
 }
 
+constexpr char kHex[] = "0123456789ABCDEF";
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Base64 without line breaks; `out` has room for 4 per 3 bytes, rounded up.
@@ -214,7 +215,6 @@ bool NeedsEncoding(std::string_view crlfText) {
 }
 
 std::string QuotedPrintable(std::string_view crlfText) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(crlfText.size() + crlfText.size() / 8);
   std::size_t start = 0;
@@ -294,7 +294,6 @@ std::string AttachmentHeaders(std::string_view fileName) {
   std::string words = EncodeHeaderValue(fileName, 0);
   for (auto at = words.find("\r\n"); at != std::string::npos; at = words.find("\r\n"))
     words.erase(at, 2);
-  static constexpr char kHex[] = "0123456789ABCDEF";
   static constexpr std::string_view kAttrChars = "!#$&+-.^_`|~";
   std::vector<std::string> pieces(1);
   for (const char c : fileName) {

@@ -36,10 +36,8 @@ struct Transfer {
   const OutcomeFn& outcome;
   SmtpDialogue dialogue;
   int lastTenth = -1;
-  bool readerDone = false;
   bool messageSent = false;  // every byte written; the end of data follows
   bool resetAfterMessage = false;
-  curl_off_t bytesOut = 0;
   bool outcomeGiven = false;
 
   Transfer(OutgoingMail& j, TransferControl& c, const StatusFn& s, const OutcomeFn& o)
@@ -107,12 +105,6 @@ int OnDebug(CURL* easy, curl_infotype type, char* data, std::size_t size, void* 
       AfterCommand(t, text);
       break;
     case CURLINFO_DATA_OUT:
-      t.control.Touch();
-      t.bytesOut += static_cast<curl_off_t>(size);
-      if (t.readerDone && t.bytesOut >= static_cast<curl_off_t>(t.job.message.Size())) {
-        t.MessageSent();
-      }
-      break;
     case CURLINFO_DATA_IN:
     case CURLINFO_SSL_DATA_IN:
     case CURLINFO_SSL_DATA_OUT:
@@ -169,11 +161,8 @@ std::size_t ReadMessage(char* buffer, std::size_t size, std::size_t count, void*
     t.control.StopFor(Stop::AttachmentChanged);
     return CURL_READFUNC_ABORT;
   }
-  if (n == 0) {
-    // libcurl asks again only once all it had was written.
-    t.readerDone = true;
-    if (t.bytesOut >= static_cast<curl_off_t>(t.job.message.Size())) t.MessageSent();
-  }
+  // libcurl asks again only once all it had is written.
+  if (n == 0) t.MessageSent();
   return n;
 }
 
@@ -181,7 +170,6 @@ int SeekMessage(void* user, curl_off_t offset, int origin) {
   auto& t = *static_cast<Transfer*>(user);
   if (origin != SEEK_SET || offset != 0) return CURL_SEEKFUNC_CANTSEEK;
   t.job.message.Rewind();
-  t.readerDone = false;
   return CURL_SEEKFUNC_OK;
 }
 
