@@ -1,16 +1,34 @@
-// Thin entry point: wires each mode's window into start-up.
+// Thin entry point: each mode runs in its window where a display answers,
+// and on the console where none does (cron, CI, ssh, a stale DISPLAY).
+#include <iostream>
+
 #include "CommandLine.h"
-#include "frmAbout.h"
-#include "frmCommandLine.h"
-#include "frmConfig.h"
-#include "frmTarnwick.h"
-#include "frmTarnwickHelp.h"
+#include "ConsoleRun.h"
+#include "HelpTexts.h"
+#include "WindowModule.h"
+#include "WindowSystem.h"
 
 int main(int argc, char** argv) {
-  CommandLine::ModeWindows windows;
-  windows.help = RunHelpWindow;
-  windows.config = [] { return RunConfigWindow(ShowAbout); };
-  windows.simpleSender = RunSimpleSenderWindow;
-  windows.delivery = RunDeliveryWindow;
-  return CommandLine::Main(argc, argv, windows);
+  using CommandLine::RunMode;
+  auto windowOr = [argc, argv](RunMode mode, const std::function<int()>& console) {
+    return [=] {
+      if (WindowSystem::Usable()) {
+        std::string why;
+        if (const auto status = WindowModule::Run(static_cast<int>(mode), argc, argv, why))
+          return *status;
+        std::cerr << "Tarnwick: the windows cannot be loaded (" << why
+                  << "); working without them.\n";
+      }
+      return console();
+    };
+  };
+  CommandLine::ModeWindows modes;
+  modes.help = windowOr(RunMode::Help, PrintHelp);
+  modes.config =
+      windowOr(RunMode::Config, [] { return CommandLine::NeedsDisplay(RunMode::Config); });
+  modes.simpleSender = windowOr(RunMode::SimpleSender,
+                                [] { return CommandLine::NeedsDisplay(RunMode::SimpleSender); });
+  modes.delivery = windowOr(RunMode::Delivery, RunDeliveryConsole);
+  modes.version = PrintVersion;
+  return CommandLine::Main(argc, argv, modes);
 }

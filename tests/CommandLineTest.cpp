@@ -42,6 +42,15 @@ TEST(ChooseMode, OrderOfTests) {
       {"-guide", RunMode::Delivery},
       {"-t someone -s hello", RunMode::Delivery},
       {"\t", RunMode::Delivery},  // a tab is not blank
+      {"-h", RunMode::Help},
+      {"-t bob -h", RunMode::Help},
+      {"-s -hello", RunMode::Delivery},
+      {"-V", RunMode::Version},
+      {"--version -t bob", RunMode::Version},
+      {"-v", RunMode::Delivery},
+      {"-s -Version", RunMode::Delivery},
+      {"-V -config", RunMode::Config},
+      {"-V -gui", RunMode::Version},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ChooseMode(c.text), c.mode) << "[" << c.text << "]";
@@ -50,6 +59,37 @@ TEST(ChooseMode, OrderOfTests) {
 
 // Main runs the chosen window, with the argument text in place and the
 // cipher key set before it.
+TEST(RequestInsideValue, NamesTheSwitchHoldingIt) {
+  struct Case {
+    const char* text;
+    const char* names;  // "" when the request is a switch of its own
+  };
+  const Case cases[] = {
+      {"-help", ""},
+      {"--help", ""},
+      {"/?", ""},
+      {"-t bob -h", ""},
+      {"-t it-helpdesk@example.com -help", ""},
+      {"-configure", ""},
+      {"--config", ""},
+      {"-t it-helpdesk@example.com", "the value of -t holds \"-help\""},
+      {"-m see https://ci.example.com/job/?id=5", "the value of -m holds \"/?\""},
+      {"-s:self-help", "the value of -s holds \"-help\""},
+      {"-m /home/me/help.txt", "the value of -m holds \"/help\""},
+      {"self-help -t bob", "a word before any switch holds \"-help\""},
+      {"-s see-config -t bob", "the value of -s holds \"-config\""},
+  };
+  for (const auto& c : cases) {
+    const std::string line = CommandLine::RequestInsideValue(c.text, ChooseMode(c.text));
+    if (*c.names == '\0') {
+      EXPECT_EQ(line, "") << c.text;
+    } else {
+      EXPECT_NE(line.find(c.names), std::string::npos) << c.text << ": " << line;
+    }
+  }
+  EXPECT_EQ(CommandLine::RequestInsideValue("-t bob", RunMode::Delivery), "");
+}
+
 TEST(Main, ShowsChosenWindowWithStateSet) {
   std::vector<std::string> shown;
   CommandLine::ModeWindows windows;

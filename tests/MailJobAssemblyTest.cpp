@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "ArgumentText.h"
 #include "CommandLine.h"
 #include "ProgramFolder.h"
@@ -37,6 +39,10 @@ TEST(MaskedSwitches, PasswordNeverShown) {
       {"-xp -t bob", "-xp -t bob"},
       {"-xpx keep -xu xp", "-xpx keep -xu xp"},
       {R"(-s "a b"  -xp "p w")", R"(-s "a b"  -xp ********)"},
+      {"-xp=pa:ss -log", "-xp=******** -log"},
+      {R"("-xp Secret4" -log)", R"("-xp ********" -log)"},
+      {R"(-t a "-XP:x y" /xp=z)", R"(-t a "-XP:********" /xp=********)"},
+      {"-xp /home/me/pw", "-xp ********"},
   };
   for (const auto& c : cases) EXPECT_EQ(MaskedSwitches(c.text), c.masked) << c.text;
 }
@@ -69,10 +75,18 @@ class AssembleMailJobTest : public testing::Test {
   AssemblyResult Assemble(const std::string& args, const std::string& ini) {
     ArgumentText::Set(args);
     folder_.Write("Tarnwick.ini", "[Options]\n" + ini);
-    return AssembleMailJob(folder_.File("Tarnwick.ini"));
+    std::istringstream input(input_);
+    return AssembleMailJob(folder_.File("Tarnwick.ini"), input);
   }
   TempFolder folder_;
+  std::string input_;
 };
+
+std::string Joined(const std::vector<std::string>& paths) {
+  std::string out;
+  for (const auto& p : paths) out += (out.empty() ? "" : " ") + p;
+  return out;
+}
 
 TEST_F(AssembleMailJobTest, Ports) {
   struct Case {
@@ -123,10 +137,66 @@ TEST_F(AssembleMailJobTest, ValuesAndFiles) {
     EXPECT_EQ(j.To, e.To) << c.args;
     EXPECT_EQ(j.Subject, e.Subject) << c.args;
     EXPECT_EQ(j.Message, e.Message) << c.args;
-    EXPECT_EQ(j.Attachment, e.Attachment) << c.args;
+    EXPECT_EQ(Joined(r.attachments), e.Attachment) << c.args;
     EXPECT_EQ(j.SMTPUserName, e.SMTPUserName) << c.args;
     EXPECT_EQ(j.SMTPPassword, e.SMTPPassword) << c.args;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Several attachments, missing ones, and the warnings a script sees.
+TEST_F(AssembleMailJobTest, AttachmentsAndWarnings) {
+  folder_.Write("a1.txt", "1");
+  folder_.Write("a2.txt", "2");
+  folder_.Write("with space.txt", "3");
+  const std::string outside = (folder_.path() / "outside.txt").string();
+  folder_.Write("outside.txt", "x");
+  const std::string a1 = folder_.File("a1.txt"), a2 = folder_.File("a2.txt");
+  struct Case {
+    std::string args;
+    std::string attached;
+    bool missing;
+    std::vector<std::string> warningWords;  // one entry per warning, a word it holds
+  };
+  const Case cases[] = {
+      {"-t b -a a1.txt a2.txt", a1 + " " + a2, false, {}},
+      {"-t b -a a1.txt gone.txt a2.txt", a1 + " " + a2, true, {"gone.txt"}},
+      {"-t b -a gone.txt", "", true, {"gone.txt"}},
+      {R"(-t b -a "with space.txt")", folder_.File("with space.txt"), false, {}},
+      {"-t b -a " + a1 + " " + a2, a1 + " " + a2, false, {}},
+      {"-t b -q -a a1.txt", a1, false, {"-q"}},
+      {"-t b -xp=pa:ss", "", false, {"-xp:VALUE"}},
+      {R"(-t b "-xp Secret4")", "", false, {"-xp:VALUE"}},
+      {"-t b -m " + outside, "", false, {"outside the program's folder"}},
+      {"-t " + outside, "", false, {"the address list"}},
+      {"-s -5 degrees -t b", "", false, {"-5"}},
+  };
+  for (const auto& c : cases) {
+    const auto r = Assemble(c.args, "");
+    EXPECT_EQ(r.problem, "") << c.args;
+    EXPECT_EQ(Joined(r.attachments), c.attached) << c.args;
+    EXPECT_EQ(r.attachmentMissing, c.missing) << c.args;
+    ASSERT_EQ(r.warnings.size(), c.warningWords.size()) << c.args << ": " << Joined(r.warnings);
+    for (std::size_t i = 0; i < r.warnings.size(); ++i) {
+      EXPECT_NE(r.warnings[i].find(c.warningWords[i]), std::string::npos) << r.warnings[i];
+      EXPECT_EQ(r.warnings[i].find("Secret4"), std::string::npos) << r.warnings[i];
+      EXPECT_EQ(r.warnings[i].find("pa:"), std::string::npos) << r.warnings[i];
+    }
+  }
+}
+
+TEST_F(AssembleMailJobTest, BodyFromStandardInput) {
+  input_ = std::string("line one\nline two\n\0binary", 24);
+  for (const char* args : {"-t b -m:-", "-t b -m=-"}) {
+    const auto r = Assemble(args, "Message=stored\n");
+    EXPECT_EQ(r.problem, "") << args;
+    EXPECT_EQ(r.job.Message, input_) << args;
+  }
+  // A lone "-" is a switch token with no name: no body from the pipe.
+  EXPECT_EQ(Assemble("-t b -m -", "Message=stored\n").job.Message, "stored");
 }
 
 }  // namespace

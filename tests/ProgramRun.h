@@ -1,7 +1,10 @@
 #pragma once
-// A copy of the built program in a folder of its own, run with arguments and
-// no display; what it wrote to standard error, its exit status and time.
+// A copy of the built program (and its window library) in a folder of its
+// own, run with arguments and no display unless the test names one; what it
+// wrote to standard error and output, its exit status and time.
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,11 +13,17 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempFolder.h"
 
 extern char** environ;  // NOLINT(readability-redundant-declaration)
+
+struct RunOptions {
+  std::vector<std::string> env;        // NAME=value entries added to the environment
+  const std::string* input = nullptr;  // standard input through a pipe; else /dev/null
+};
 
 struct RunResult {
   int status = -1;
@@ -27,6 +36,9 @@ class ProgramCopy {
  public:
   explicit ProgramCopy(const std::string& binary) {
     std::filesystem::copy_file(binary, folder_.path() / "tarnwick");
+    const auto windows = std::filesystem::path(binary).parent_path() / "libtarnwick-windows.so";
+    if (std::filesystem::exists(windows))
+      std::filesystem::copy_file(windows, folder_.path() / windows.filename());
   }
 
   const TempFolder& Folder() const { return folder_; }
@@ -35,7 +47,7 @@ class ProgramCopy {
   }
   std::string Read(const std::string& name) const { return TempFolder::Read(folder_.File(name)); }
 
-  RunResult Run(const std::vector<std::string>& args) const {
+  RunResult Run(const std::vector<std::string>& args, const RunOptions& options = {}) const {
     std::vector<std::string> argv = {(folder_.path() / "tarnwick").string()};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv;
@@ -51,15 +63,23 @@ class ProgramCopy {
       }
       env.push_back(entry);
     }
+    env.insert(env.end(), options.env.begin(), options.env.end());
     std::vector<char*> cenv;
     for (auto& e : env) cenv.push_back(e.data());
     cenv.push_back(nullptr);
     int pipeFds[2];
     int outFds[2];
-    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0)
+    int inFds[2];
+    if (::pipe2(pipeFds, O_CLOEXEC) != 0 || ::pipe2(outFds, O_CLOEXEC) != 0 ||
+        ::pipe2(inFds, O_CLOEXEC) != 0)
       throw std::runtime_error("pipe");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    if (options.input != nullptr) {
+      posix_spawn_file_actions_adddup2(&actions, inFds[0], 0);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    }
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
     posix_spawn_file_actions_adddup2(&actions, outFds[1], 1);
     posix_spawn_file_actions_addchdir_np(&actions, "/");  // the current folder must not matter
@@ -71,6 +91,23 @@ class ProgramCopy {
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     ::close(outFds[1]);
+    ::close(inFds[0]);
+    std::thread feeder([&] {
+      // A program that stops reading early must not kill the test with SIGPIPE.
+      sigset_t pipeSignal;
+      sigemptyset(&pipeSignal);
+      sigaddset(&pipeSignal, SIGPIPE);
+      pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+      if (options.input != nullptr) {
+        const std::string& data = *options.input;
+        for (std::size_t done = 0; done < data.size();) {
+          const ssize_t n = ::write(inFds[1], data.data() + done, data.size() - done);
+          if (n <= 0) break;
+          done += static_cast<std::size_t>(n);
+        }
+      }
+      ::close(inFds[1]);
+    });
     RunResult result;
     char buffer[4096];
     // Standard output stays small (help texts), so reading it second is safe.
@@ -82,6 +119,7 @@ class ProgramCopy {
     ::close(outFds[0]);
     int status = 0;
     ::waitpid(pid, &status, 0);
+    feeder.join();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

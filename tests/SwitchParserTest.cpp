@@ -74,7 +74,13 @@ INSTANTIATE_TEST_SUITE_P(
         SwitchCase{"-s\tx y", "s\tx", "y"},
         // Only A-Z are lower-cased; other bytes pass through unchanged.
         SwitchCase{"-s:\xC3\x84rger", "s", "\xC3\x84rger"}, SwitchCase{"-gui:1", "gui", "1"},
-        SwitchCase{"/gui=yes", "gui", "yes"}));
+        SwitchCase{"/gui=yes", "gui", "yes"},
+        // A "/" word with a further "/" before any ":" or "=" is a path.
+        SwitchCase{"-m /tmp/r.txt -t b", "m", "/tmp/r.txt"},
+        SwitchCase{"-a /srv/a.pdf /srv/b.pdf", "a", "/srv/a.pdf /srv/b.pdf"},
+        SwitchCase{"-m /tmp/r.txt", "tmp/r.txt", std::nullopt},
+        SwitchCase{"/a:/srv/x.pdf", "a", "/srv/x.pdf"}, SwitchCase{"/x=a/b", "x", "a/b"},
+        SwitchCase{"-s // x", "s", "// x"}));
 
 TEST(SplitCommandLine, Tokens) {
   struct Case {

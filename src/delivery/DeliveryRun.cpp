@@ -1,20 +1,47 @@
 #include "DeliveryRun.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <algorithm>
+#include <chrono>
 #include <iostream>
 
 #include "ArgumentText.h"
-#include "MousePointer.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
 #include "SmtpClient.h"
+#include "SmtpErrors.h"
 #include "SwitchParser.h"
 
 namespace {
 constexpr double kOutcomeSeconds = 3.0;
-constexpr std::int16_t kPartialFailure = 12250;
+constexpr const char* kTimedOut = "Tarnwick timed out.";
+constexpr const char* kCancelled = "Tarnwick cancelled.";
+
+// One line on standard error, never more: a server or file name cannot
+// start a line of its own there either.
+void Say(const std::string& text) { std::cerr << ProcLib::OneLine(text) << "\n" << std::flush; }
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
 }  // namespace
+
+int DeliveryRun::ExitStatusFor(Outcome outcome, int errorNumber, bool leftOut) {
+  switch (outcome) {
+    case Outcome::Sent:
+      return leftOut ? SmtpErrors::kExitPartial : SmtpErrors::kExitSent;
+    case Outcome::ServerOrTransport:
+      return SmtpErrors::ExitStatus(errorNumber);
+    case Outcome::TimedOut:
+      return SmtpErrors::kExitTemporary;
+    case Outcome::Cancelled:
+      return SmtpErrors::kExitPermanent;
+    case Outcome::BadInput:
+      break;
+  }
+  return SmtpErrors::kExitBadInput;
+}
 
 bool DeliveryRun::Wait(double seconds) {
   if (!ending_) waiter_.Wait(seconds);
@@ -23,6 +50,11 @@ bool DeliveryRun::Wait(double seconds) {
 
 void DeliveryRun::LogLine(const std::string& text) {
   if (LogEnabled != kFalse16) ProcLib::WriteLogLines({RunLogStamp() + text});
+}
+
+void DeliveryRun::Warn(const std::string& text) {
+  Say("Tarnwick: warning: " + text);
+  LogLine(" warning: " + text);
 }
 
 void DeliveryRun::Run(SmtpClient& smtp) {
@@ -39,14 +71,17 @@ void DeliveryRun::Run(SmtpClient& smtp) {
                             RunLogStamp() + " switches: " + MaskedSwitches(ArgumentText::Get())});
   }
 
-  const AssemblyResult assembled = AssembleMailJob(ini);
+  const AssemblyResult assembled = AssembleMailJob(ini, std::cin);
+  for (const auto& warning : assembled.warnings) Warn(warning);
   if (!assembled.problem.empty()) {
     LogLine(" error: " + assembled.problem);
     DoneFlag = kTrue16;
     ErrorFlag = kTrue16;
-    Finish(assembled.problem, kExitBadInput);
+    ErrorText = assembled.problem;
+    Finish(Outcome::BadInput);
     return;
   }
+  attachmentMissing_ = assembled.attachmentMissing;
   const MailJob& job = assembled.job;
   DoneFlag = kFalse16;
   ErrorFlag = kFalse16;
@@ -69,35 +104,51 @@ void DeliveryRun::Run(SmtpClient& smtp) {
   smtp.SenderAddress(job.From);
   smtp.SubjectText(job.Subject);
   smtp.BodyText(job.Message);
-  if (!job.Attachment.empty()) smtp.AttachmentList().Add(job.Attachment);
+  for (const auto& path : assembled.attachments) smtp.AttachmentList().Add(path);
   std::string recipients = job.To;
   std::replace(recipients.begin(), recipients.end(), ' ', ',');
   smtp.RecipientList(recipients);
-  MousePointer::Set(13);
+  view_.SetBusy(true);
 
   Attempts(smtp, options);
   if (ending_) return;
-  Finish(ErrorFlag == kFalse16 ? "Mail sent successfully!" : "SMTP Error " + ErrorText,
-         ErrorFlag == kFalse16 ? kExitSent : kExitFailed);
+  if (ErrorFlag == kFalse16) {
+    Finish(Outcome::Sent);
+  } else if (ErrorText == kTimedOut) {
+    Finish(Outcome::TimedOut);
+  } else if (ErrorText == kCancelled) {
+    Finish(Outcome::Cancelled);
+  } else {
+    Finish(Outcome::ServerOrTransport);
+  }
 }
 
 void DeliveryRun::Attempts(SmtpClient& smtp, const DeliveryOptions& options) {
+  using Clock = std::chrono::steady_clock;
   for (int attempt = 1; attempt <= options.TotalAttempts; ++attempt) {
     DoneFlag = kFalse16;
     ErrorFlag = kFalse16;
     ErrorText.clear();
+    errorNumber_ = 0;
+    recipientRefused_ = false;
     smtp.Send();
-    int rounds = 0;
+    // Our own time-out counts rounds in which no byte moved: a large
+    // attachment that flows is never cut, a silent server is given up on
+    // after TimeOutSecs + 1 such rounds.
+    int silentRounds = 0;
     while (DoneFlag == kFalse16) {
+      const auto roundStart = Clock::now();
       // A round ends early once the outcome is in. An outcome that came in
       // during the last round stands: the component's own time-out falls in
       // that round, and a retry, or a success, must not be lost to ours.
       if (!Wait(1)) return;
-      ++rounds;
-      if (rounds > options.TimeOutSecs && DoneFlag == kFalse16) {
+      const auto round =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - roundStart);
+      silentRounds = smtp.Silence() + std::chrono::milliseconds(1) >= round ? silentRounds + 1 : 0;
+      if (silentRounds > options.TimeOutSecs && DoneFlag == kFalse16) {
         DoneFlag = kTrue16;
         ErrorFlag = kTrue16;
-        ErrorText = "Tarnwick timed out.";
+        ErrorText = kTimedOut;
         smtp.Cancel();
         LogLine(" error: " + ErrorText);
         break;
@@ -107,6 +158,9 @@ void DeliveryRun::Attempts(SmtpClient& smtp, const DeliveryOptions& options) {
     const bool timeOut = ErrorText.find("12012") != std::string::npos ||
                          ErrorText.find("10060") != std::string::npos;
     if (!timeOut || attempt == options.TotalAttempts) return;
+    Say("Tarnwick: " + ErrorText + " -- trying again in " + std::to_string(options.RetryWaitSecs) +
+        " s (attempt " + std::to_string(attempt + 1) + " of " +
+        std::to_string(options.TotalAttempts) + ")");
     for (int i = 1; i <= options.RetryWaitSecs; ++i) {
       view_.SetStatus("SMTP timeout error -- re-try in " +
                       std::to_string(options.RetryWaitSecs - i + 1) + " secs....");
@@ -116,22 +170,45 @@ void DeliveryRun::Attempts(SmtpClient& smtp, const DeliveryOptions& options) {
   }
 }
 
-void DeliveryRun::Finish(const std::string& info, int exitStatus) {
-  exitStatus_ = exitStatus;
-  MousePointer::Set(0);
-  view_.SetInfo(info);
+void DeliveryRun::Finish(Outcome outcome) {
+  finished_ = true;
+  exitStatus_ = ExitStatusFor(outcome, errorNumber_, recipientRefused_ || attachmentMissing_);
+  view_.SetBusy(false);
+  switch (outcome) {
+    case Outcome::Sent:
+      view_.SetInfo("Mail sent successfully!");
+      break;
+    case Outcome::BadInput:
+      view_.SetInfo(ErrorText);
+      break;
+    default:
+      view_.SetInfo("SMTP Error " + ErrorText);
+      break;
+  }
   view_.SetStatus("");
-  std::cerr << "Tarnwick: " << info << "\n";
-  if (!Wait(kOutcomeSeconds)) return;
+  // Failures always reach standard error; a success only where a person
+  // reads it, so cron does not mail one for every message sent.
+  if (outcome != Outcome::Sent) {
+    Say(ErrorText.rfind("Tarnwick", 0) == 0 ? ErrorText : "Tarnwick: " + ErrorText);
+  } else if (StandardErrorIsTerminal()) {
+    Say(exitStatus_ == SmtpErrors::kExitPartial
+            ? "Tarnwick: Mail sent, without what the warnings above name."
+            : "Tarnwick: Mail sent successfully!");
+  }
+  if (view_.Watched() && !Wait(kOutcomeSeconds)) return;
   view_.Unload();
 }
 
 void DeliveryRun::oSMTP_ErrorSMTP(std::int16_t number, const std::string& description) {
   ErrorText = "SMTP Error " + std::to_string(number) + ": " + description;
-  if (number != kPartialFailure) {
+  if (number != SmtpErrors::kRecipientRefused) {
     DoneFlag = kTrue16;
     ErrorFlag = kTrue16;
+    errorNumber_ = number;
     waiter_.WakeEarly();
+  } else {
+    recipientRefused_ = true;
+    Say("Tarnwick: warning: " + ErrorText);
   }
   LogLine(" error: " + ErrorText);
 }
@@ -154,9 +231,16 @@ void DeliveryRun::oSMTP_StatusChanged(const std::string& statusText) {
 
 bool DeliveryRun::QueryUnload() {
   if (DoneFlag != kFalse16) {
-    // The run is over or between attempts: end now.
+    // The run is over or between attempts: end now. Between attempts the
+    // mail is not sent, and that is said before the program goes.
     ending_ = true;
     if (smtp_ != nullptr) smtp_->Cancel();
+    if (!finished_ && smtp_ != nullptr) {
+      ErrorText = kCancelled;
+      LogLine(" error: " + ErrorText);
+      Say(ErrorText);
+      exitStatus_ = ExitStatusFor(Outcome::Cancelled, 0, false);
+    }
     waiter_.WakeEarly();
     QCoreApplication::exit(exitStatus_);
     return true;
@@ -164,7 +248,7 @@ bool DeliveryRun::QueryUnload() {
   // A close during a wait cancels the send; it is never taken for a success.
   DoneFlag = kTrue16;
   ErrorFlag = kTrue16;
-  ErrorText = "Tarnwick cancelled.";
+  ErrorText = kCancelled;
   if (smtp_ != nullptr) smtp_->Cancel();
   LogLine(" error: " + ErrorText);
   waiter_.WakeEarly();

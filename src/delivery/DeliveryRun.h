@@ -1,8 +1,9 @@
 #pragma once
-// A command-line run: build the job, send, wait with our own time-out, retry
-// time-outs, show the outcome for three seconds and end. The window shows
-// what the run says through View and forwards the component's events and
-// close requests here.
+// A command-line run: build the job, send, wait with our own time-out (in
+// seconds without a byte moving), retry time-outs, report the outcome and
+// end with an exit status a script can trust. The view shows what the run
+// says: a window (which keeps the outcome on screen for three seconds) or
+// the console, which nobody watches.
 #include <cstdint>
 #include <string>
 
@@ -19,12 +20,10 @@ class DeliveryRun {
     virtual ~View() = default;
     virtual void SetInfo(const std::string& text) = 0;    // shown at once
     virtual void SetStatus(const std::string& text) = 0;  // shown at once
-    virtual void Unload() = 0;                            // close the window
+    virtual void SetBusy(bool busy) = 0;                  // the busy pointer
+    virtual bool Watched() const = 0;  // someone can see the outcome: pause for them
+    virtual void Unload() = 0;         // close the window
   };
-
-  static constexpr int kExitSent = 0;
-  static constexpr int kExitFailed = 1;
-  static constexpr int kExitBadInput = 2;
 
   explicit DeliveryRun(View& view) : view_(view) {}
 
@@ -46,14 +45,23 @@ class DeliveryRun {
   std::string ErrorText;
 
  private:
+  // How the run ended; the exit status follows from it alone.
+  enum class Outcome { Sent, ServerOrTransport, TimedOut, Cancelled, BadInput };
+
   bool Wait(double seconds);  // false once the program is ending
   void LogLine(const std::string& text);
+  void Warn(const std::string& text);
   void Attempts(SmtpClient& smtp, const DeliveryOptions& options);
-  void Finish(const std::string& info, int exitStatus);
+  void Finish(Outcome outcome);
+  static int ExitStatusFor(Outcome outcome, int errorNumber, bool leftOut);
 
   View& view_;
   SmtpClient* smtp_ = nullptr;
   Waiter waiter_;
   bool ending_ = false;
-  int exitStatus_ = kExitFailed;
+  bool finished_ = false;          // the outcome has been reported
+  int errorNumber_ = 0;            // of the error that ended the last attempt
+  bool recipientRefused_ = false;  // in the last attempt
+  bool attachmentMissing_ = false;
+  int exitStatus_ = 1;
 };

@@ -1,5 +1,6 @@
 #include "MailJobAssembly.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 #include <sstream>
 #include <vector>
 
+#include "ArgumentText.h"
 #include "CommandLine.h"
 #include "IniFile.h"
 #include "PathHelpers.h"
@@ -127,6 +129,72 @@ std::optional<int> ParsePort(const std::string& text) {
   return port;
 }
 
+// Where an attachment name points: a bare name next to the program, a name
+// with a folder as written ("\\" read as "/").
+std::string AttachmentPath(const std::string& name, const std::string& folder) {
+  if (ProcLib::IsBlank(ProcLib::GetPathFolder(name)) != kFalse16) return folder + "/" + name;
+  return name.front() == '/' ? name : SlashPath(name);
+}
+
+// One name, or, when the whole value names no file, each word of it: the
+// help has always promised FILE [FILE ...]. A file that is not there is
+// said, never dropped silently.
+void ResolveAttachments(const std::string& value, const std::string& folder,
+                        AssemblyResult& result) {
+  if (ProcLib::IsBlank(value) != kFalse16) return;
+  std::vector<std::string> names{value};
+  if (ProcLib::FileExists(AttachmentPath(value, folder)) == kFalse16 &&
+      value.find(' ') != std::string::npos) {
+    names.clear();
+    std::istringstream words(value);
+    for (std::string word; std::getline(words, word, ' ');) {
+      if (!word.empty()) names.push_back(word);
+    }
+  }
+  for (const auto& name : names) {
+    const std::string path = AttachmentPath(name, folder);
+    if (ProcLib::FileExists(path) == kFalse16) {
+      result.attachmentMissing = true;
+      result.warnings.push_back("the attachment " + path +
+                                " is not there; the mail goes without it.");
+      continue;
+    }
+    if (auto problem = FileProblem("attachment", path); !problem.empty()) {
+      result.problem = problem;
+      return;
+    }
+    result.attachments.push_back(path);
+  }
+}
+
+// A full path names a file only where the program reads none: say so, or a
+// report.txt sent as the words "/tmp/report.txt" goes unnoticed.
+void WarnOutsideFile(const std::string& value, const char* sw, const char* usedAs,
+                     AssemblyResult& result) {
+  std::error_code ignored;
+  if (value.empty() || value.front() != '/' || !std::filesystem::is_regular_file(value, ignored))
+    return;
+  result.warnings.push_back(std::string("the -") + sw + " value " + value +
+                            " is a file outside the program's folder; only files next to the "
+                            "program are read, so the text itself is used as " +
+                            usedAs + ".");
+}
+
+bool ReadAll(std::istream& input, std::string& text) {
+  std::ostringstream buffer;
+  buffer << input.rdbuf();
+  text = buffer.str();
+  return !input.bad();
+}
+
+constexpr std::string_view kKnownSwitches[] = {"gui", "log", "f",  "t",  "s",
+                                               "m",   "x",   "xu", "xp", "a"};
+
+bool Known(std::string_view name) {
+  return std::find(std::begin(kKnownSwitches), std::end(kKnownSwitches), name) !=
+         std::end(kKnownSwitches);
+}
+
 }  // namespace
 
 std::int16_t ReadDeliveryOption(std::string_view text, std::int16_t fallback) {
@@ -145,7 +213,35 @@ DeliveryOptions ReadDeliveryOptions(const std::string& iniPath) {
   return options;
 }
 
-AssemblyResult AssembleMailJob(const std::string& iniPath) {
+std::vector<std::string> SwitchWarnings(std::string_view argumentText) {
+  ProcLib::TokenList tokens;
+  ProcLib::SplitCommandLine(argumentText, tokens);
+  std::vector<std::string> warnings;
+  for (std::size_t k = 1; k < tokens.size(); ++k) {
+    const std::string word = ProcLib::TrimSpaces(tokens[k]);
+    if (!ProcLib::IsSwitchToken(word)) continue;
+    const std::string name = ProcLib::SwitchName(word);
+    if (Known(name)) continue;
+    // Only the name up to a blank or "=" is repeated: what follows may be a
+    // password.
+    const std::string head = name.substr(0, name.find_first_of(" ="));
+    const std::string shown = word.substr(0, 1) + head;
+    if (head.empty()) {
+      warnings.push_back("a \"" + word.substr(0, 1) +
+                         "\" with no switch name was ignored, and so was the value it ends.");
+    } else if (Known(head)) {
+      warnings.push_back("the switch " + shown +
+                         " was not read: its value follows a \"=\" and holds a \":\", or stands "
+                         "with it inside one quoted word; write " +
+                         shown + ":VALUE or " + shown + " VALUE.");
+    } else {
+      warnings.push_back("the switch " + shown + " is unknown; it and its value were ignored.");
+    }
+  }
+  return warnings;
+}
+
+AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) {
   AssemblyResult result;
   MailJob& job = result.job;
   std::string* const fields[] = {&job.From,         &job.To,         &job.Subject,
@@ -156,6 +252,8 @@ AssemblyResult AssembleMailJob(const std::string& iniPath) {
     Bool16 found = kFalse16;
     ProcLib::GetSwitch(switches[i], found, *fields[i]);
   }
+  result.warnings = SwitchWarnings(ArgumentText::Get());
+  const bool bodyFromInput = job.Message == "-";
   const std::pair<std::string*, const char*> defaults[] = {{&job.From, "From"},
                                                            {&job.To, "To"},
                                                            {&job.Subject, "Subject"},
@@ -181,6 +279,7 @@ AssemblyResult AssembleMailJob(const std::string& iniPath) {
   }
 
   const std::string folder = ProgramFolder::Get();
+  WarnOutsideFile(job.To, "t", "the address list", result);
   const NamedFile list = ReadNamedFile(job.To, "recipient list");
   if (!list.problem.empty()) {
     result.problem = list.problem;
@@ -196,28 +295,25 @@ AssemblyResult AssembleMailJob(const std::string& iniPath) {
     }
     job.To = ProcLib::TrimSpaces(job.To);
   }
-  const NamedFile body = ReadNamedFile(job.Message, "message file");
-  if (!body.problem.empty()) {
-    result.problem = body.problem;
-    return result;
-  }
-  if (body.named) {
-    job.Message.clear();
-    for (const auto& line : body.lines) job.Message += line + "\r\n";
-  }
-  if (!job.Attachment.empty()) {
-    if (ProcLib::IsBlank(ProcLib::GetPathFolder(job.Attachment)) != kFalse16) {
-      job.Attachment = folder + "/" + job.Attachment;
-    } else if (job.Attachment.front() != '/') {
-      job.Attachment = SlashPath(job.Attachment);
-    }
-    if (ProcLib::FileExists(job.Attachment) == kFalse16) {
-      job.Attachment.clear();  // a missing attachment is dropped without a word
-    } else if (auto problem = FileProblem("attachment", job.Attachment); !problem.empty()) {
-      result.problem = problem;
+  if (bodyFromInput) {
+    if (!ReadAll(input, job.Message)) {
+      result.problem = "The message body could not be read from standard input; nothing was sent.";
       return result;
     }
+  } else {
+    WarnOutsideFile(job.Message, "m", "the message body", result);
+    const NamedFile body = ReadNamedFile(job.Message, "message file");
+    if (!body.problem.empty()) {
+      result.problem = body.problem;
+      return result;
+    }
+    if (body.named) {
+      job.Message.clear();
+      for (const auto& line : body.lines) job.Message += line + "\r\n";
+    }
   }
+  ResolveAttachments(job.Attachment, folder, result);
+  if (!result.problem.empty()) return result;
   const auto port = ParsePort(job.Port);
   if (!port) {
     result.problem = "The Port setting \"" + job.Port + "\" in " + iniPath +

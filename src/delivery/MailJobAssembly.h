@@ -4,9 +4,11 @@
 // folder. A file that is there but cannot be read, a Port that is no number
 // and a stored password that is not hex stop the run with a message.
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct DeliveryOptions {
   std::int16_t TimeOutSecs = 15;
@@ -28,13 +30,21 @@ DeliveryOptions ReadDeliveryOptions(const std::string& iniPath);
 
 struct AssemblyResult {
   MailJob job;
-  int port = 0;         // passed to the component only when above 25
-  std::string caFile;   // the CAFile setting as a path; empty: the system's store
-  std::string problem;  // not empty: nothing may be sent; says why
+  int port = 0;                          // passed to the component only when above 25
+  std::string caFile;                    // the CAFile setting as a path; empty: the system's store
+  std::vector<std::string> attachments;  // paths of the files found
+  bool attachmentMissing = false;        // a file asked for is not there
+  std::vector<std::string> warnings;     // the run goes on; said on standard error and in the log
+  std::string problem;                   // not empty: nothing may be sent; says why
 };
 
-// Steps after the log header: switches, settings, defaults, files.
-AssemblyResult AssembleMailJob(const std::string& iniPath);
+// Steps after the log header: switches, settings, defaults, files. A body
+// given as "-m:-" is read from `input` (standard input in the program).
+AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input);
+
+// The switches of this program; anything else on the command line is
+// reported, not silently dropped.
+std::vector<std::string> SwitchWarnings(std::string_view argumentText);
 
 // The argument text with every value of the "xp" switch masked, for the log.
 std::string MaskedSwitches(std::string_view argumentText);

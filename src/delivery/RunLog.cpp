@@ -1,10 +1,13 @@
 #include "RunLog.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QDate>
 #include <QLocale>
 #include <QTime>
+
 #include <cerrno>
-#include <cstdio>
 #include <iostream>
 #include <system_error>
 
@@ -31,23 +34,60 @@ void SplitLines(std::string_view text, std::vector<std::string>& lines) {
   lines.emplace_back(text.substr(start));
 }
 
+std::string OneLine(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 bool WriteLogLines(const std::vector<std::string>& lines) {
   if (LogEnabled == kFalse16) return false;
   const std::string path = RunLogPath();
   std::string text;
-  for (const auto& line : lines) text += line + "\r\n";
-  std::FILE* file = std::fopen(path.c_str(), "ab");
-  bool ok = file != nullptr;
-  int error = errno;
+  for (const auto& line : lines) text += OneLine(line) + "\r\n";
+  // Non-blocking: opening a FIFO for writing would wait for a reader.
+  struct stat before {};
+  const bool special = ::stat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode);
+  const int fd =
+      special ? -1
+              : ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+  int error = special ? 0 : errno;
+  bool ok = fd >= 0;
   if (ok) {
-    ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    error = errno;
-    ok = std::fclose(file) == 0 && ok;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+      ok = false;
+      error = 0;
+    }
+    for (std::size_t done = 0; ok && done < text.size();) {
+      const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      ok = n > 0;
+      error = errno;
+      done += ok ? static_cast<std::size_t>(n) : 0;
+    }
+    ok = ::close(fd) == 0 && ok;
   }
   if (!ok && !FailureReported()) {
     FailureReported() = true;
-    std::cerr << "Tarnwick: cannot write the run log " << path << ": "
-              << std::error_code(error, std::generic_category()).message()
+    std::cerr << "Tarnwick: cannot write the run log " << OneLine(path) << ": "
+              << (error == 0 ? std::string("it is not a regular file")
+                             : std::error_code(error, std::generic_category()).message())
               << "; the delivery goes on without it.\n";
   }
   return ok;

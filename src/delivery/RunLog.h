@@ -16,8 +16,13 @@ namespace ProcLib {
 // An empty text gives one empty piece; a text ending in CR LF, a last empty one.
 void SplitLines(std::string_view text, std::vector<std::string>& lines);
 
-// Appends the lines when LogEnabled. A log that cannot be written is reported
-// once on standard error; the run goes on without it. Returns whether written.
+// The text on one line: CR, LF and the other control bytes but TAB written
+// as \r, \n and \xNN, so no value can forge or hide a line.
+std::string OneLine(std::string_view text);
+
+// Appends the lines when LogEnabled, each made OneLine. A log that is no
+// regular file (a FIFO, a device) is not opened, so it cannot hold the run. A log that cannot be
+// written is reported once on standard error; the run goes on without it. Returns whether written.
 bool WriteLogLines(const std::vector<std::string>& lines);
 
 }  // namespace ProcLib

@@ -6,10 +6,10 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "MousePointer.h"
 #include "SmtpClient.h"
 #include "Twips.h"
 #include "WindowRun.h"
-#include "WindowSystem.h"
 #include "WindowText.h"
 
 frmCommandLine::frmCommandLine(QWidget* parent)
@@ -91,9 +91,10 @@ void frmCommandLine::SetStatus(const std::string& text) {
   lblStatus->repaint();
 }
 
+void frmCommandLine::SetBusy(bool busy) { MousePointer::Set(busy ? 13 : 0); }
+
 void frmCommandLine::Unload() { close(); }
 
 int RunDeliveryWindow() {
-  WindowSystem::UseOffscreenWhenNone();
   return WindowRun::Run([] { return std::make_unique<frmCommandLine>(); });
 }

@@ -34,6 +34,8 @@ class frmCommandLine : public QWidget, private DeliveryRun::View {
  private:
   void SetInfo(const std::string& text) override;
   void SetStatus(const std::string& text) override;
+  void SetBusy(bool busy) override;
+  bool Watched() const override { return true; }
   void Unload() override;
 
   QLabel* lblInfo;
@@ -44,4 +46,5 @@ class frmCommandLine : public QWidget, private DeliveryRun::View {
 };
 
 // Shows the window and serves the queue until the run ends; the exit status.
+// Only where a display answers: without one the run is a ConsoleRun.
 int RunDeliveryWindow();

@@ -67,9 +67,16 @@ std::string_view Trim(std::string_view s) {
   return s.substr(first, last - first + 1);
 }
 
+// Editors on other systems start a UTF-8 file with a byte-order mark; it is
+// kept on write but is no part of the first line's text.
+std::string_view WithoutBom(std::string_view line) {
+  constexpr std::string_view kBom = "\xEF\xBB\xBF";
+  return line.substr(0, kBom.size()) == kBom ? line.substr(kBom.size()) : line;
+}
+
 // "[name]" gives name; any other line gives nothing.
 std::optional<std::string_view> SectionName(std::string_view line) {
-  const auto t = Trim(line);
+  const auto t = Trim(WithoutBom(line));
   if (t.size() < 2 || t.front() != '[') return std::nullopt;
   const auto close = t.find(']');
   if (close == std::string_view::npos) return std::nullopt;
@@ -83,6 +90,7 @@ bool IsComment(std::string_view line) {
 
 // "key=value" split into trimmed key and raw value; nothing for other lines.
 std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::string_view line) {
+  line = WithoutBom(line);
   if (IsComment(line)) return std::nullopt;
   const auto eq = line.find('=');
   if (eq == std::string_view::npos) return std::nullopt;

@@ -7,7 +7,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
-#include <iostream>
 #include <utility>
 
 #include "CommandLine.h"
@@ -18,7 +17,6 @@
 #include "StoredPassword.h"
 #include "Twips.h"
 #include "WindowRun.h"
-#include "WindowSystem.h"
 #include "WindowText.h"
 
 namespace {
@@ -171,12 +169,5 @@ void frmConfig::cmdAbout_Click() {
 }
 
 int RunConfigWindow(std::function<void(QWidget*)> openAbout) {
-  if (!WindowSystem::Available()) {
-    std::cerr << "Tarnwick: the configuration window needs a display (DISPLAY or WAYLAND_DISPLAY "
-                 "is not set).\n"
-                 "Edit Tarnwick.ini next to the program by hand, or run tarnwick -help for the "
-                 "switches.\n";
-    return 2;
-  }
   return WindowRun::Run([&] { return std::make_unique<frmConfig>(std::move(openAbout)); });
 }

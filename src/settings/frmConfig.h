@@ -37,5 +37,5 @@ class frmConfig : public QWidget {
   QLineEdit* txtSMTPPassword = nullptr;
 };
 
-// Configuration mode: needs a display; says so and gives 2 without one.
+// Configuration mode: the window until it closes.
 int RunConfigWindow(std::function<void(QWidget*)> openAbout);

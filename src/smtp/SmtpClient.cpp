@@ -112,6 +112,10 @@ void SmtpClient::ReapWorkers() {
   });
 }
 
+std::chrono::milliseconds SmtpClient::Silence() const {
+  return current_ ? current_->Silence() : std::chrono::milliseconds::max();
+}
+
 void SmtpClient::SetStatus(const std::string& status) {
   statusText_ = status;
   emit StatusChanged(statusText_);

@@ -5,6 +5,7 @@
 // Cancel (and destruction) aborts a running send and raises nothing after;
 // neither ever waits on the transfer, which ends by itself at once.
 #include <QObject>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,6 +58,9 @@ class SmtpClient : public QObject {
   bool Send();
   void Cancel();
   bool Busy() const { return busy_; }
+  // How long no byte of the running send has moved either way; the largest
+  // duration when no send is running.
+  std::chrono::milliseconds Silence() const;
 
   // A private CA (a company server, the tests' own) instead of the system store.
   void TrustedCaFile(const std::string& path) { settings_.caFile = path; }

@@ -11,11 +11,21 @@ namespace CommandLine {
 extern std::string CipherKey;
 inline constexpr std::string_view kCipherKeyText = "plomvaderskiturne";
 
-enum class RunMode { Help, Config, SimpleSender, Delivery };
+enum class RunMode { Help, Config, SimpleSender, Delivery, Version };
 
-// The mode decision: help text, then blank or config text, then the "gui"
-// switch, else a delivery run. The first two are plain substring tests.
+// The mode decision: help text (or the word -h), then blank or config text,
+// then -V or --version, then the "gui" switch, else a delivery run. The
+// help and config tests are plain substring tests over the whole text.
 RunMode ChooseMode(std::string_view argumentText);
+
+// When the help or configuration text that chose `mode` stands only inside
+// a switch value ("-t it-helpdesk@example.com"), the line that says so,
+// naming the switch; empty when the request is a switch of its own.
+std::string RequestInsideValue(std::string_view argumentText, RunMode mode);
+
+// Sets the cipher key and the argument text from argv: what every mode needs
+// first, in the program and in its window library alike.
+void Prepare(int argc, char** argv);
 
 std::string_view ModeName(RunMode mode);
 
@@ -27,7 +37,11 @@ struct ModeWindows {
   std::function<int()> config;
   std::function<int()> simpleSender;
   std::function<int()> delivery;
+  std::function<int()> version;
 };
+
+// A window mode with no display to show it on: says so, exit status 2.
+int NeedsDisplay(RunMode mode);
 
 // The process entry point; returns the exit status.
 int Main(int argc, char** argv, const ModeWindows& windows);

@@ -1,14 +1,12 @@
 #include "SwitchParser.h"
 
+#include <algorithm>
+
 #include "ArgumentText.h"
 #include "AsciiText.h"
 
 namespace ProcLib {
 namespace {
-
-bool IsSwitchToken(std::string_view trimmed) {
-  return !trimmed.empty() && (trimmed.front() == '-' || trimmed.front() == '/');
-}
 
 // "-name:value" / "-name=value": the value is the rest after the separator.
 void SplitAt(std::string& name, std::string& value, std::string::size_type pos) {
@@ -17,6 +15,24 @@ void SplitAt(std::string& name, std::string& value, std::string::size_type pos) 
 }
 
 }  // namespace
+
+bool IsSwitchToken(std::string_view trimmed) {
+  if (trimmed.empty()) return false;
+  if (trimmed.front() == '-') return true;
+  if (trimmed.front() != '/') return false;
+  // "/tmp/report.txt" is a path, not a switch named "tmp/report.txt".
+  const auto name = trimmed.substr(1);
+  const auto colon = name.find(':');
+  const auto end = colon != std::string_view::npos ? colon : name.find('=');
+  return name.substr(0, end).find('/') == std::string_view::npos;
+}
+
+std::string SwitchName(std::string_view trimmed) {
+  std::string lower = AsciiText::Lower(trimmed.substr(1));
+  const auto colon = lower.find(':');
+  lower.resize(std::min(lower.size(), colon != std::string::npos ? colon : lower.find('=')));
+  return lower;
+}
 
 Bool16 IsBlank(std::string_view text) {
   return ToBool16(text.find_first_not_of(' ') == std::string_view::npos);
@@ -91,21 +107,26 @@ std::string MaskSwitchValues(std::string_view argumentText, std::string_view nam
     const std::string tok = tokenAt(k);
     if (!IsSwitchToken(tok)) continue;
     const std::string lower = AsciiText::Lower(std::string_view(tok).substr(1));
-    const auto separator = lower.find(':') != std::string::npos ? lower.find(':') : lower.find('=');
-    if (separator != std::string::npos) {
-      if (lower.substr(0, separator) != wanted) continue;
-      const auto raw = argumentText.substr(spans[k].first, spans[k].second - spans[k].first);
-      const auto at = raw.find(lower.find(':') != std::string::npos ? ':' : '=');
-      // A closing quote of the token stays, so the text still reads as typed.
-      const std::size_t end =
-          spans[k].second - (raw.size() > 1 && raw.front() == '"' && raw.back() == '"' ? 1 : 0);
-      if (spans[k].first + at + 1 < end) hide.emplace_back(spans[k].first + at + 1, end);
+    if (lower == wanted) {
+      std::size_t m = k + 1;
+      while (m < spans.size() && !IsSwitchToken(tokenAt(m))) ++m;
+      if (m > k + 1) hide.emplace_back(spans[k + 1].first, spans[m - 1].second);
       continue;
     }
-    if (lower != wanted) continue;
-    std::size_t m = k + 1;
-    while (m < spans.size() && !IsSwitchToken(tokenAt(m))) ++m;
-    if (m > k + 1) hide.emplace_back(spans[k + 1].first, spans[m - 1].second);
+    // The name joined to its value by ":" or "=", or by a space inside one
+    // quoted word ("-xp secret"): whatever the parser makes of it, the
+    // value is hidden.
+    if (lower.size() <= wanted.size() || lower.compare(0, wanted.size(), wanted) != 0 ||
+        std::string_view(":= ").find(lower[wanted.size()]) == std::string_view::npos) {
+      continue;
+    }
+    const auto raw = argumentText.substr(spans[k].first, spans[k].second - spans[k].first);
+    const auto prefix = raw.find_first_of("-/");
+    const std::size_t from = spans[k].first + prefix + 1 + wanted.size() + 1;
+    // A closing quote of the token stays, so the text still reads as typed.
+    const std::size_t end =
+        spans[k].second - (raw.size() > 1 && raw.front() == '"' && raw.back() == '"' ? 1 : 0);
+    if (from < end) hide.emplace_back(from, end);
   }
   std::string out(argumentText);
   for (auto it = hide.rbegin(); it != hide.rend(); ++it) {

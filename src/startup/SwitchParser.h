@@ -21,6 +21,14 @@ std::string TrimSpaces(std::string_view text);
 // Every double-quote character removed.
 std::string StripQuotes(std::string_view text);
 
+// A token (trimmed, quotes removed) that starts with "-" or "/" and is not
+// an absolute path (a "/" token with another "/" before any ":" or "=").
+bool IsSwitchToken(std::string_view trimmed);
+
+// The lower-cased name of a switch token: the text after its prefix, up to
+// the first ":" or, when it has none, the first "=".
+std::string SwitchName(std::string_view trimmed);
+
 // Splits at spaces; a token that opens with a quote runs to the closing
 // quote. Replaces whatever tokens held.
 void SplitCommandLine(std::string_view text, TokenList& tokens);

@@ -2,23 +2,11 @@
 
 #include <QLabel>
 #include <QWidget>
-#include <array>
-#include <cstdio>
 
 #include "SwitchParser.h"
 #include "WindowText.h"
 
 namespace AboutBox {
-
-std::string GetVersionString(const VersionInfo& info) {
-  std::string text = "Version " + std::to_string(info.major) + "." + std::to_string(info.minor);
-  if (info.revision > 0) {
-    std::array<char, 16> build{};
-    (void)std::snprintf(build.data(), build.size(), "%03d", static_cast<int>(info.revision));
-    text += " build " + std::string(build.data());
-  }
-  return text;
-}
 
 void FillAboutBox(QWidget& frm, const VersionInfo& info) {
   frm.setWindowTitle(WindowText::FromBytes(std::string("About ") + info.title));

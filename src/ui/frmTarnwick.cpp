@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <fstream>
-#include <iostream>
 
 #include "MessageBoxes.h"
 #include "MousePointer.h"
@@ -17,7 +16,6 @@
 #include "SwitchParser.h"
 #include "Twips.h"
 #include "WindowRun.h"
-#include "WindowSystem.h"
 #include "WindowText.h"
 
 namespace {
@@ -198,11 +196,5 @@ void frmTarnwick::closeEvent(QCloseEvent* event) {
 }
 
 int RunSimpleSenderWindow() {
-  if (!WindowSystem::Available()) {
-    std::cerr << "Tarnwick: the simple mail sender window needs a display (DISPLAY or "
-                 "WAYLAND_DISPLAY is not "
-                 "set).\n";
-    return 2;
-  }
   return WindowRun::Run([] { return std::make_unique<frmTarnwick>(); });
 }

@@ -56,5 +56,5 @@ class frmTarnwick : public QWidget {
   bool running_ = false;
 };
 
-// Simple sender mode: needs a display; says so and gives 2 without one.
+// Simple sender mode: the window until it closes.
 int RunSimpleSenderWindow();

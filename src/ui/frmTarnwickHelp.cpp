@@ -4,44 +4,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <array>
-#include <iostream>
 
 #include "AboutBox.h"
+#include "HelpTexts.h"
 #include "ProgramIcon.h"
 #include "Twips.h"
 #include "WindowRun.h"
-#include "WindowSystem.h"
 #include "WindowText.h"
 #include "frmAbout.h"
-
-namespace {
-
-std::string JoinLines(const std::array<const char*, 12>& lines) {
-  std::string text;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += lines.at(i);
-  }
-  return text;
-}
-}  // namespace
-
-HelpTexts MakeHelpTexts() {
-  const VersionInfo info;
-  return {"Tarnwick [options]",
-          AboutBox::GetVersionString(info) + " " + info.fileDescription,
-          "Usage:  TARNWICK [options]",
-          "TARNWICK with no parameters will bring up the configuration window",
-          JoinLines({"-f ADDRESS", "-t ADDRESS [ADDRESS ...]", "-s SUBJECT", "-m MESSAGE",
-                     "-x SMTP SERVER", "-xu USERNAME", "-xp PASSWORD", "-a FILE [FILE ...]", "",
-                     "-config", "-log", "-help"}),
-          JoinLines({"from (sender) address", "to address(es)", "message subject", "message body",
-                     "SMTP server", "SMTP username for authentication",
-                     "SMTP password for authentication", "file attachment(s)", "",
-                     "open configuration dialog window", "log results to Tarnwick.log",
-                     "display this Help screen"})};
-}
 
 frmTarnwickHelp::frmTarnwickHelp(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -101,26 +71,5 @@ void frmTarnwickHelp::cmdOK_Click() { QCoreApplication::exit(0); }
 void frmTarnwickHelp::cmdAbout_Click() { ShowAbout(this); }
 
 int RunHelpWindow() {
-  if (!WindowSystem::Available()) {
-    const HelpTexts t = MakeHelpTexts();
-    auto noCr = [](std::string text) {
-      for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
-        text.erase(at, 1);
-      return text;
-    };
-    std::cout << t.title << "\n\n" << t.verInfo << "\n" << t.usage << "\n" << t.noParms << "\n\n";
-    std::string options = noCr(t.options) + "\n";
-    std::string descriptions = noCr(t.optionsDesc) + "\n";
-    for (std::size_t o = 0, d = 0; o < options.size();) {
-      const auto oe = options.find('\n', o);
-      const auto de = descriptions.find('\n', d);
-      const std::string left = options.substr(o, oe - o);
-      std::cout << "  " << left << std::string(left.size() < 28 ? 28 - left.size() : 1, ' ')
-                << descriptions.substr(d, de - d) << "\n";
-      o = oe + 1;
-      d = de + 1;
-    }
-    return 0;
-  }
   return WindowRun::Run([] { return std::make_unique<frmTarnwickHelp>(); });
 }

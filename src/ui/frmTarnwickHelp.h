@@ -7,13 +7,6 @@
 class QLabel;
 class QPushButton;
 
-struct HelpTexts {
-  std::string title, verInfo, usage, noParms, options, optionsDesc;
-};
-
-// The texts the window shows; printed instead when there is no display.
-HelpTexts MakeHelpTexts();
-
 class frmTarnwickHelp : public QWidget {
   Q_OBJECT
 
@@ -34,5 +27,5 @@ class frmTarnwickHelp : public QWidget {
   QPushButton* cmdAbout;
 };
 
-// Help mode: the window, or the texts on standard output without a display.
+// Help mode: the window until OK or its close.
 int RunHelpWindow();

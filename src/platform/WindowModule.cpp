@@ -1,0 +1,35 @@
+#include "WindowModule.h"
+
+#include <dlfcn.h>
+
+#include "ProgramFolder.h"
+
+#ifndef TARNWICK_WINDOW_MODULE_DIR
+#define TARNWICK_WINDOW_MODULE_DIR "../lib/tarnwick"
+#endif
+
+namespace WindowModule {
+
+std::optional<int> Run(int mode, int argc, char** argv, std::string& why) {
+  const std::string folder = ProgramFolder::Get();
+  const std::string candidates[] = {folder + "/" + kFileName,
+                                    folder + "/" TARNWICK_WINDOW_MODULE_DIR "/" + kFileName};
+  why.clear();
+  for (const auto& path : candidates) {
+    // Never closed: Qt's objects live until the process ends.
+    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      if (why.empty()) why = ::dlerror();
+      continue;
+    }
+    auto entry = reinterpret_cast<Entry>(::dlsym(library, kEntryName));
+    if (entry == nullptr) {
+      why = path + " has no entry " + kEntryName;
+      continue;
+    }
+    return entry(mode, argc, argv);
+  }
+  return std::nullopt;
+}
+
+}  // namespace WindowModule

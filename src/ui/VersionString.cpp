@@ -1,0 +1,20 @@
+// Kept apart from the about window's code, so the help and version texts
+// can be printed without any window library.
+#include <array>
+#include <cstdio>
+
+#include "AboutBox.h"
+
+namespace AboutBox {
+
+std::string GetVersionString(const VersionInfo& info) {
+  std::string text = "Version " + std::to_string(info.major) + "." + std::to_string(info.minor);
+  if (info.revision > 0) {
+    std::array<char, 16> build{};
+    (void)std::snprintf(build.data(), build.size(), "%03d", static_cast<int>(info.revision));
+    text += " build " + std::string(build.data());
+  }
+  return text;
+}
+
+}  // namespace AboutBox
