@@ -23,6 +23,7 @@ extern char** environ;  // NOLINT(readability-redundant-declaration)
 struct RunOptions {
   std::vector<std::string> env;        // NAME=value entries added to the environment
   const std::string* input = nullptr;  // standard input through a pipe; else /dev/null
+  double stopAfter = 0;                // seconds after the start to send SIGTERM; 0: never
 };
 
 struct RunResult {
@@ -108,6 +109,12 @@ class ProgramCopy {
       }
       ::close(inFds[1]);
     });
+    std::thread stopper([&] {
+      if (options.stopAfter > 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(options.stopAfter));
+        ::kill(pid, SIGTERM);  // still ours: it is reaped only below
+      }
+    });
     RunResult result;
     char buffer[4096];
     // Standard output stays small (help texts), so reading it second is safe.
@@ -118,6 +125,7 @@ class ProgramCopy {
     ::close(pipeFds[0]);
     ::close(outFds[0]);
     int status = 0;
+    stopper.join();
     ::waitpid(pid, &status, 0);
     feeder.join();
     result.seconds =

@@ -284,3 +284,22 @@ TEST(UnattendedRun, OddFilesDoNotStopTheRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A stop from outside (timeout(1), a CI job cancelled) mid-send: the send
+// is cancelled, and the outcome still reaches standard error and the log.
+TEST(UnattendedRun, StopSignalCancelsAndReports) {
+  SmtpTestServer server({"--fault", "no-greeting"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server, "TimeOutSecs=20\r\n"));
+  RunOptions options;
+  options.stopAfter = 0.5;
+  const auto run = program.Run({"-t", "bob@example.com", "-log"}, options);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("Tarnwick cancelled."), std::string::npos) << run.err;
+  EXPECT_NE(program.Read("Tarnwick.log").find(" error: Tarnwick cancelled."), std::string::npos);
+  EXPECT_LT(run.seconds, 2.0);
+}
+
+}  // namespace

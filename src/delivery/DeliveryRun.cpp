@@ -2,15 +2,14 @@
 
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <chrono>
 #include <iostream>
 
 #include "ArgumentText.h"
+#include "MailSender.h"
 #include "ProgramFolder.h"
 #include "RunLog.h"
-#include "SmtpClient.h"
 #include "SmtpErrors.h"
 #include "SwitchParser.h"
 
@@ -57,7 +56,7 @@ void DeliveryRun::Warn(const std::string& text) {
   LogLine(" warning: " + text);
 }
 
-void DeliveryRun::Run(SmtpClient& smtp) {
+void DeliveryRun::Run(MailSender& smtp) {
   smtp_ = &smtp;
   const std::string ini = ProgramFolder::FileIn("Tarnwick.ini");
   const DeliveryOptions options = ReadDeliveryOptions(ini);
@@ -123,7 +122,7 @@ void DeliveryRun::Run(SmtpClient& smtp) {
   }
 }
 
-void DeliveryRun::Attempts(SmtpClient& smtp, const DeliveryOptions& options) {
+void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
   using Clock = std::chrono::steady_clock;
   for (int attempt = 1; attempt <= options.TotalAttempts; ++attempt) {
     DoneFlag = kFalse16;
@@ -242,7 +241,6 @@ bool DeliveryRun::QueryUnload() {
       exitStatus_ = ExitStatusFor(Outcome::Cancelled, 0, false);
     }
     waiter_.WakeEarly();
-    QCoreApplication::exit(exitStatus_);
     return true;
   }
   // A close during a wait cancels the send; it is never taken for a success.

@@ -11,7 +11,7 @@
 #include "MailJobAssembly.h"
 #include "WaitSeconds.h"
 
-class SmtpClient;
+class MailSender;
 
 class DeliveryRun {
  public:
@@ -25,16 +25,18 @@ class DeliveryRun {
     virtual void Unload() = 0;         // close the window
   };
 
-  explicit DeliveryRun(View& view) : view_(view) {}
+  // `waiter` serves the queue the component's events come through.
+  DeliveryRun(View& view, EventWait& waiter) : view_(view), waiter_(waiter) {}
 
   // The whole run, driving `smtp`; ends by unloading the view.
-  void Run(SmtpClient& smtp);
+  void Run(MailSender& smtp);
 
   void oSMTP_ErrorSMTP(std::int16_t number, const std::string& description);
   void oSMTP_SendSMTP();
   void oSMTP_StatusChanged(const std::string& statusText);
 
-  // A request to close the window: true when the program is to end now.
+  // A request to close the window (or a stop signal): true when the
+  // program is to end now, with ExitStatus.
   bool QueryUnload();
 
   bool Ending() const { return ending_; }
@@ -51,13 +53,13 @@ class DeliveryRun {
   bool Wait(double seconds);  // false once the program is ending
   void LogLine(const std::string& text);
   void Warn(const std::string& text);
-  void Attempts(SmtpClient& smtp, const DeliveryOptions& options);
+  void Attempts(MailSender& smtp, const DeliveryOptions& options);
   void Finish(Outcome outcome);
   static int ExitStatusFor(Outcome outcome, int errorNumber, bool leftOut);
 
   View& view_;
-  SmtpClient* smtp_ = nullptr;
-  Waiter waiter_;
+  MailSender* smtp_ = nullptr;
+  EventWait& waiter_;
   bool ending_ = false;
   bool finished_ = false;          // the outcome has been reported
   int errorNumber_ = 0;            // of the error that ended the last attempt

@@ -3,11 +3,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QDate>
-#include <QLocale>
-#include <QTime>
 
+#include <array>
 #include <cerrno>
+#include <clocale>
+#include <ctime>
 #include <iostream>
 #include <system_error>
 
@@ -96,10 +96,18 @@ bool WriteLogLines(const std::vector<std::string>& lines) {
 }  // namespace ProcLib
 
 std::string RunLogStamp() {
-  const QLocale locale = QLocale::system();
-  const QString date = locale.toString(QDate::currentDate(), QLocale::ShortFormat);
-  const QString time = locale.toString(QTime::currentTime(), QLocale::LongFormat);
-  return (date + " " + time).toStdString();
+  // The user's regional date and time forms (LC_TIME), without touching the
+  // process's own locale.
+  static const locale_t regional = [] {
+    locale_t l = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+    return l != nullptr ? l : ::newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+  }();
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  std::array<char, 128> text{};
+  const std::size_t size = ::strftime_l(text.data(), text.size(), "%x %X", &local, regional);
+  return std::string(text.data(), size);
 }
 
 std::string RunLogPath() { return ProgramFolder::FileIn("Tarnwick.log"); }

@@ -1,13 +1,22 @@
 #pragma once
-// Waits that serve the Qt event queue without spinning: they block in a
-// nested event loop until a monotonic deadline, so a waiting run uses no CPU
-// and midnight means nothing. A wait can be ended early from a handler.
-class Waiter {
+// Waits that serve the owner's event queue without spinning: they block
+// until a monotonic deadline, so a waiting run uses no CPU and midnight
+// means nothing. A wait can be ended early from a handler.
+class EventWait {
  public:
-  // Returns after `seconds`, or sooner when WakeEarly is called meanwhile.
-  void Wait(double seconds);
+  virtual ~EventWait() = default;
+  // Returns after `seconds`, or sooner when WakeEarly is called meanwhile;
+  // whatever is already queued is handled even by a wait of 0.
+  virtual void Wait(double seconds) = 0;
   // Ends the running wait, if any; the next one is not affected.
-  void WakeEarly();
+  virtual void WakeEarly() = 0;
+};
+
+// The Qt event queue's wait: a nested event loop until the deadline.
+class Waiter : public EventWait {
+ public:
+  void Wait(double seconds) override;
+  void WakeEarly() override;
 
  private:
   class QEventLoop* loop_ = nullptr;
@@ -15,7 +24,7 @@ class Waiter {
 
 namespace ProcLib {
 
-// Returns once `seconds` have passed; handles events meanwhile.
+// Returns once `seconds` have passed; handles Qt events meanwhile.
 void WaitSeconds(float seconds);
 
 }  // namespace ProcLib

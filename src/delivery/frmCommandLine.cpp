@@ -51,6 +51,7 @@ void frmCommandLine::Form_Activate() {
 void frmCommandLine::Form_QueryUnload(QCloseEvent* event) {
   if (run_.QueryUnload()) {
     event->accept();
+    QCoreApplication::exit(run_.ExitStatus());
   } else {
     event->ignore();
   }

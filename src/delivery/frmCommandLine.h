@@ -41,7 +41,8 @@ class frmCommandLine : public QWidget, private DeliveryRun::View {
   QLabel* lblInfo;
   QLabel* lblStatus;
   std::unique_ptr<SmtpClient> oSMTP;
-  DeliveryRun run_{*this};
+  Waiter waiter_;
+  DeliveryRun run_{*this, waiter_};
   bool activated_ = false;
 };
 

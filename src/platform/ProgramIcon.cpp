@@ -1,7 +1,13 @@
 #include "ProgramIcon.h"
 
+// Outside any namespace: the macro declares the resource's own function.
+static void LoadIconResource() { Q_INIT_RESOURCE(tarnwick); }
+
 namespace ProgramIcon {
 
-QIcon Get() { return QIcon(":/tarnwick.png"); }
+QIcon Get() {
+  LoadIconResource();
+  return QIcon(":/tarnwick.png");
+}
 
 }  // namespace ProgramIcon

@@ -1,12 +1,23 @@
 #include "MailAddress.h"
 
-#include <QString>
-#include <QUrl>
+#include <idn2.h>
 
 #include "MailText.h"
 
 namespace MailAddress {
 namespace {
+
+// A UTF-8 domain as punycode (IDNA 2008 with the UTS #46 mapping, as
+// browsers do); empty when it is no valid domain name.
+std::string ToAce(std::string_view domain) {
+  char* out = nullptr;
+  const std::string input(domain);
+  if (idn2_to_ascii_8z(input.c_str(), &out, IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL) != IDN2_OK)
+    return {};
+  std::string ace(out);
+  idn2_free(out);
+  return ace;
+}
 
 constexpr std::size_t kLocalPartMax = 64;
 constexpr std::size_t kDomainMax = 255;
@@ -81,8 +92,7 @@ std::string CheckAddress(Parsed& p) {
   if (!domain.empty() && domain.front() != '[' &&
       MailText::DetectCharset(domain) != MailText::Charset::Ascii) {
     // Internationalised domains travel as punycode, which every server takes.
-    ace = QUrl::toAce(QString::fromUtf8(domain.data(), static_cast<qsizetype>(domain.size())))
-              .toStdString();
+    ace = ToAce(domain);
     if (ace.empty()) return "The domain of " + Quoted(a) + " is no valid domain name.";
   }
   if (at != std::string_view::npos && ace.empty()) {

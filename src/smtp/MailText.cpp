@@ -129,6 +129,15 @@ std::string_view CharsetName(Charset charset) {
   return "windows-1252";
 }
 
+bool SameLetters(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; };
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
 bool HasLineBreak(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
 }

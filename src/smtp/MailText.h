@@ -17,6 +17,9 @@ std::string_view CharsetName(Charset charset);
 
 bool HasLineBreak(std::string_view text);
 
+// Equal when A-Z and a-z are taken alike (SMTP keywords, schemes, names).
+bool SameLetters(std::string_view a, std::string_view b);
+
 // Every lone CR or LF becomes CR LF; CR LF pairs stay.
 std::string NormalizeLineEnds(std::string_view text);
 

@@ -7,7 +7,6 @@
 #include <ctime>
 #include <random>
 
-#include <QByteArrayView>
 #include "MailAddress.h"
 #include "MailText.h"
 #include "ServerAddress.h"
@@ -83,7 +82,7 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   bool implicitTls = false;
   for (const std::string_view scheme : {"smtps://", "smtp://"}) {
     const auto prefix = serverText.substr(0, scheme.size());
-    if (QByteArrayView(prefix).compare(QByteArrayView(scheme), Qt::CaseInsensitive) == 0) {
+    if (MailText::SameLetters(prefix, scheme)) {
       implicitTls = scheme == "smtps://";
       serverText.erase(0, scheme.size());
       break;

@@ -4,7 +4,7 @@
 
 #include <charconv>
 
-#include <QByteArrayView>
+#include "MailText.h"
 
 namespace ServerAddress {
 namespace {
@@ -59,7 +59,7 @@ bool IsLoopback(const Parsed& server) {
     return ::inet_pton(AF_INET6, server.host.c_str(), &address) == 1 &&
            IN6_IS_ADDR_LOOPBACK(&address);
   }
-  if (QByteArrayView(server.host).compare("localhost", Qt::CaseInsensitive) == 0) return true;
+  if (MailText::SameLetters(server.host, "localhost")) return true;
   in_addr address{};
   return ::inet_pton(AF_INET, server.host.c_str(), &address) == 1 &&
          (ntohl(address.s_addr) >> 24U) == 127U;

@@ -1,94 +1,29 @@
 #pragma once
-// The SMTP component a sending window drives: set the message up, call Send,
-// and serve the Qt event queue. Events arrive on the object's own thread,
-// never from inside a call. A further Send delivers the same message again;
-// Cancel (and destruction) aborts a running send and raises nothing after;
-// neither ever waits on the transfer, which ends by itself at once.
+// The SMTP component as a window drives it: a MailSender whose events are
+// Qt signals, delivered through the Qt event queue of the object's thread.
 #include <QObject>
-#include <chrono>
 #include <cstdint>
-#include <memory>
 #include <string>
-#include <thread>
-#include <vector>
 
-#include "OutgoingMail.h"
+#include "MailSender.h"
 
-struct TransferOutcome;
-class TransferControl;
-class EventGate;
-
-class SmtpClient : public QObject {
+class SmtpClient : public QObject, public MailSender {
   Q_OBJECT
 
  public:
-  class Attachments {
-   public:
-    void Add(const std::string& path) { paths_.push_back(path); }
-    const std::vector<std::string>& Paths() const { return paths_; }
-
-   private:
-    std::vector<std::string> paths_;
-  };
-
   explicit SmtpClient(QObject* parent = nullptr);
   ~SmtpClient() override;
   SmtpClient(const SmtpClient&) = delete;
   SmtpClient& operator=(const SmtpClient&) = delete;
-
-  Attachments& AttachmentList() { return attachments_; }
-  void AuthMode(int mode) { settings_.authMode = mode; }  // 0 none, 2 user name + password
-  void SenderAddress(const std::string& address) { settings_.sender = address; }
-  void SubjectText(const std::string& subject) { settings_.subject = subject; }
-  void BodyText(const std::string& body) { settings_.body = body; }
-  void AuthPassword(const std::string& password) { settings_.password = password; }
-  void ServerHost(const std::string& host) { settings_.serverHost = host; }
-  // Used when the server text names no port; 465 means implicit TLS. An int,
-  // not 16 bits: ports above 32767 are common.
-  void ServerPort(int port) { settings_.serverPort = port; }
-  void RecipientList(const std::string& list) { settings_.recipients = list; }
-  std::string InfoText() const { return infoText_; }
-  void ServerName(const std::string& name) { settings_.serverName = name; }
-  std::string StatusText() const { return statusText_; }
-  void TimeoutMs(std::int32_t ms) { settings_.timeoutMs = ms; }
-  void AuthUserName(const std::string& user) { settings_.user = user; }
-
-  // Starts delivery; the outcome comes as SendSMTP or a final ErrorSMTP.
-  // Returns false, doing nothing, while a send is running.
-  bool Send();
-  void Cancel();
-  bool Busy() const { return busy_; }
-  // How long no byte of the running send has moved either way; the largest
-  // duration when no send is running.
-  std::chrono::milliseconds Silence() const;
-
-  // A private CA (a company server, the tests' own) instead of the system store.
-  void TrustedCaFile(const std::string& path) { settings_.caFile = path; }
-  // Lets tests treat their loopback server as the remote one it stands for.
-  void TreatServerAsRemoteForTesting(bool remote) { settings_.treatAsRemote = remote; }
 
  signals:
   void ErrorSMTP(std::int16_t number, const std::string& description);
   void SendSMTP();
   void StatusChanged(const std::string& status);
 
- private:
-  struct Worker {
-    std::thread thread;
-    std::shared_ptr<TransferControl> control;
-  };
-
-  void Finish(std::uint64_t generation, const TransferOutcome& outcome);
-  void SetStatus(const std::string& status);
-  void ReapWorkers();
-
-  MailSettings settings_;
-  Attachments attachments_;
-  std::string statusText_;
-  std::string infoText_;
-  bool busy_ = false;
-  std::uint64_t generation_ = 0;  // events of older sends are dropped
-  std::shared_ptr<TransferControl> current_;
-  std::vector<Worker> workers_;  // a finished send may still be saying QUIT
-  std::shared_ptr<EventGate> gate_;
+ protected:
+  void Post(std::function<void()> call) override;
+  void OnError(std::int16_t number, const std::string& description) override;
+  void OnSent() override;
+  void OnStatus(const std::string& status) override;
 };

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include <QByteArrayView>
-
 #include "MailText.h"
 
 namespace {
@@ -96,11 +94,9 @@ void SmtpDialogue::ReplyLine(std::string_view line) {
   line = clean;
   replyLines_.emplace_back(line);
   if (verb_ == "EHLO" && line.size() >= 8) {
-    const QByteArrayView keyword =
-        QByteArrayView(line.substr(4))
-            .first(std::min<qsizetype>(static_cast<qsizetype>(line.size()) - 4, 8));
-    if (keyword.first(4).compare("AUTH", Qt::CaseInsensitive) == 0) authOffered_ = true;
-    if (keyword.compare("SMTPUTF8", Qt::CaseInsensitive) == 0) smtpUtf8Offered_ = true;
+    const std::string_view keyword = line.substr(4, 8);
+    if (MailText::SameLetters(keyword.substr(0, 4), "AUTH")) authOffered_ = true;
+    if (MailText::SameLetters(keyword, "SMTPUTF8")) smtpUtf8Offered_ = true;
   }
   // "250-..." goes on; "250 ..." or a bare "250" ends the reply.
   if (line.size() > 3 && line[3] == '-') return;

@@ -1,0 +1,143 @@
+#include "MailSender.h"
+
+#include <functional>
+#include <mutex>
+#include <utility>
+#include <variant>
+
+#include "SmtpTransfer.h"
+#include "TransferControl.h"
+
+// Lets a worker post to the sender only while the sender lives; a call
+// still queued when it goes finds the gate closed and does nothing.
+class EventGate : public std::enable_shared_from_this<EventGate> {
+ public:
+  explicit EventGate(MailSender* owner) : owner_(owner) {}
+  void Post(std::function<void(MailSender&)> call) {
+    const std::lock_guard lock(mutex_);
+    if (owner_ == nullptr) return;
+    owner_->Post([gate = shared_from_this(), call = std::move(call)] {
+      if (MailSender* owner = gate->Owner()) call(*owner);
+    });
+  }
+  MailSender* Owner() {
+    const std::lock_guard lock(mutex_);
+    return owner_;
+  }
+  void Close() {
+    const std::lock_guard lock(mutex_);
+    owner_ = nullptr;
+  }
+
+ private:
+  std::mutex mutex_;
+  MailSender* owner_;
+};
+
+namespace {
+// At destruction: what a send past its outcome gets to finish QUIT, and
+// what a cut transfer gets to end before it is left to end alone.
+constexpr auto kQuitPatience = std::chrono::milliseconds(200);
+constexpr auto kEndPatience = std::chrono::milliseconds(1000);
+}  // namespace
+
+MailSender::MailSender() : gate_(std::make_shared<EventGate>(this)) {}
+
+void MailSender::CloseEvents() { gate_->Close(); }
+
+MailSender::~MailSender() {
+  gate_->Close();
+  Cancel();
+  for (auto& worker : workers_) {
+    if (!worker.control->WaitFinished(kQuitPatience)) {
+      worker.control->CutConnection();
+      (void)worker.control->WaitFinished(kEndPatience);
+    }
+    if (worker.control->Finished()) {
+      worker.thread.join();
+    } else {
+      worker.thread.detach();  // it owns all it touches
+    }
+  }
+}
+
+bool MailSender::Send() {
+  if (busy_) return false;
+  ReapWorkers();
+  const std::uint64_t generation = ++generation_;
+  infoText_.clear();
+  MailSettings settings = settings_;
+  settings.attachments = attachments_.Paths();
+  auto built = BuildOutgoingMail(settings);
+  if (auto* refused = std::get_if<MailError>(&built)) {
+    // Queued, so the caller's handler never runs inside its own Send call.
+    gate_->Post([generation, error = *refused](MailSender& sender) {
+      if (generation != sender.generation_) return;
+      sender.infoText_ = error.description;
+      sender.OnError(error.number, error.description);
+    });
+    return true;
+  }
+  busy_ = true;
+  current_ = std::make_shared<TransferControl>();
+  auto job = std::make_shared<OutgoingMail>(std::get<OutgoingMail>(std::move(built)));
+  std::thread thread([gate = gate_, generation, control = current_, job] {
+    const auto status = [&gate, generation](const std::string& text) {
+      gate->Post([generation, text](MailSender& sender) {
+        if (generation == sender.generation_) sender.SetStatus(text);
+      });
+    };
+    const auto outcome = [&gate, generation](TransferOutcome result) {
+      gate->Post([generation, result = std::move(result)](MailSender& sender) {
+        sender.Finish(generation, result);
+      });
+    };
+    SmtpTransfer::Run(*job, *control, status, outcome);
+    control->MarkFinished();
+  });
+  workers_.push_back({std::move(thread), current_});
+  return true;
+}
+
+void MailSender::Cancel() {
+  ++generation_;
+  if (current_) current_->StopFor(TransferControl::Stop::Cancelled);
+  current_.reset();
+  busy_ = false;
+}
+
+void MailSender::ReapWorkers() {
+  std::erase_if(workers_, [](Worker& worker) {
+    if (!worker.control->Finished()) return false;
+    worker.thread.join();
+    return true;
+  });
+}
+
+std::chrono::milliseconds MailSender::Silence() const {
+  return current_ ? current_->Silence() : std::chrono::milliseconds::max();
+}
+
+void MailSender::SetStatus(const std::string& status) {
+  statusText_ = status;
+  OnStatus(statusText_);
+}
+
+void MailSender::Finish(std::uint64_t generation, const TransferOutcome& outcome) {
+  if (generation != generation_) return;
+  busy_ = false;
+  current_.reset();
+  infoText_ = outcome.info;
+  if (outcome.cancelled) return;
+  for (const auto& error : outcome.nonFinal) {
+    OnError(error.number, error.description);
+    if (generation != generation_) return;  // a handler cancelled or sent again
+  }
+  if (outcome.sent) {
+    OnSent();
+  } else {
+    if (!outcome.failure.description.empty())
+      infoText_ += "\r\nError: " + outcome.failure.description;
+    OnError(outcome.failure.number, outcome.failure.description);
+  }
+}

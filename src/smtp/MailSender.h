@@ -1,0 +1,98 @@
+#pragma once
+// The SMTP component without any toolkit: set the message up, call Send,
+// and let the owner's loop run what Post hands it; the events then come as
+// OnError, OnSent and OnStatus on the owner's thread, never from inside a
+// call. A further Send delivers the same message again; Cancel (and
+// destruction) aborts a running send and raises nothing after; neither ever
+// waits on the transfer, which ends by itself at once.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "OutgoingMail.h"
+
+struct TransferOutcome;
+class TransferControl;
+class EventGate;
+
+class MailSender {
+ public:
+  class Attachments {
+   public:
+    void Add(const std::string& path) { paths_.push_back(path); }
+    const std::vector<std::string>& Paths() const { return paths_; }
+
+   private:
+    std::vector<std::string> paths_;
+  };
+
+  MailSender();
+  virtual ~MailSender();
+  MailSender(const MailSender&) = delete;
+  MailSender& operator=(const MailSender&) = delete;
+
+  Attachments& AttachmentList() { return attachments_; }
+  void AuthMode(int mode) { settings_.authMode = mode; }  // 0 none, 2 user name + password
+  void SenderAddress(const std::string& address) { settings_.sender = address; }
+  void SubjectText(const std::string& subject) { settings_.subject = subject; }
+  void BodyText(const std::string& body) { settings_.body = body; }
+  void AuthPassword(const std::string& password) { settings_.password = password; }
+  void ServerHost(const std::string& host) { settings_.serverHost = host; }
+  // Used when the server text names no port; 465 means implicit TLS. An int,
+  // not 16 bits: ports above 32767 are common.
+  void ServerPort(int port) { settings_.serverPort = port; }
+  void RecipientList(const std::string& list) { settings_.recipients = list; }
+  std::string InfoText() const { return infoText_; }
+  void ServerName(const std::string& name) { settings_.serverName = name; }
+  std::string StatusText() const { return statusText_; }
+  void TimeoutMs(std::int32_t ms) { settings_.timeoutMs = ms; }
+  void AuthUserName(const std::string& user) { settings_.user = user; }
+
+  // Starts delivery; the outcome comes as OnSent or a final OnError.
+  // Returns false, doing nothing, while a send is running.
+  bool Send();
+  void Cancel();
+  bool Busy() const { return busy_; }
+  // How long no byte of the running send has moved either way; the largest
+  // duration when no send is running.
+  std::chrono::milliseconds Silence() const;
+
+  // A private CA (a company server, the tests' own) instead of the system store.
+  void TrustedCaFile(const std::string& path) { settings_.caFile = path; }
+  // Lets tests treat their loopback server as the remote one it stands for.
+  void TreatServerAsRemoteForTesting(bool remote) { settings_.treatAsRemote = remote; }
+
+ protected:
+  // Runs `call` later on the owner's thread; called from any thread.
+  virtual void Post(std::function<void()> call) = 0;
+  virtual void OnError(std::int16_t number, const std::string& description) = 0;
+  virtual void OnSent() = 0;
+  virtual void OnStatus(const std::string& status) = 0;
+  // The first step of a derived destructor: nothing is posted after it.
+  void CloseEvents();
+
+ private:
+  friend class EventGate;
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<TransferControl> control;
+  };
+
+  void Finish(std::uint64_t generation, const TransferOutcome& outcome);
+  void SetStatus(const std::string& status);
+  void ReapWorkers();
+
+  MailSettings settings_;
+  Attachments attachments_;
+  std::string statusText_;
+  std::string infoText_;
+  bool busy_ = false;
+  std::uint64_t generation_ = 0;  // events of older sends are dropped
+  std::shared_ptr<TransferControl> current_;
+  std::vector<Worker> workers_;  // a finished send may still be saying QUIT
+  std::shared_ptr<EventGate> gate_;
+};
