@@ -1,6 +1,7 @@
 #include "WindowModule.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include "ProgramFolder.h"
 
@@ -19,7 +20,10 @@ std::optional<int> Run(int mode, int argc, char** argv, std::string& why) {
     // Never closed: Qt's objects live until the process ends.
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
-      if (why.empty()) why = ::dlerror();
+      // The first failure names the library next to the program; a later
+      // one, of a library that is there, says more.
+      const char* error = ::dlerror();  // NOLINT(concurrency-mt-unsafe): before any thread
+      if (why.empty() || ::access(path.c_str(), F_OK) == 0) why = error;
       continue;
     }
     auto entry = reinterpret_cast<Entry>(::dlsym(library, kEntryName));
