@@ -3,6 +3,7 @@
 // font libraries.
 #include "CommandLine.h"
 #include "WindowModule.h"
+#include "WindowRun.h"
 #include "frmAbout.h"
 #include "frmCommandLine.h"
 #include "frmConfig.h"
@@ -14,6 +15,7 @@ extern "C" __attribute__((visibility("default"))) int TarnwickWindowMain(int mod
   static_assert(std::is_same_v<decltype(&TarnwickWindowMain), WindowModule::Entry>);
   // This library holds its own copy of the program's state: set it up again.
   CommandLine::Prepare(argc, argv);
+  WindowRun::RestartWithoutDisplayOnFailure(argv);
   switch (static_cast<CommandLine::RunMode>(mode)) {
     case CommandLine::RunMode::Help:
       return RunHelpWindow();

@@ -133,6 +133,8 @@ TEST(UnattendedRun, DisplayDecidesWindowAndPause) {
       {"no display", {}, 0.0, 1.0},
       {"stale DISPLAY", {"DISPLAY=:251"}, 0.0, 1.5},
       {"stale Wayland", {"WAYLAND_DISPLAY=tarnwick-none", "XDG_RUNTIME_DIR=/tmp"}, 0.0, 1.5},
+      // The platform itself cannot start: the program starts again without it.
+      {"platform missing", {"QT_QPA_PLATFORM=tarnwick-none"}, 0.0, 2.0},
       // A platform named (offscreen here) is a display: the window and its
       // three-second outcome stay.
       {"window", {"QT_QPA_PLATFORM=offscreen"}, 3.0, 5.0},

@@ -10,4 +10,8 @@ namespace WindowRun {
 
 int Run(const std::function<std::unique_ptr<QWidget>()>& makeWindow);
 
+// When the window system cannot start, run the program (`argv`, as it was
+// started) again without a display rather than let Qt abort.
+void RestartWithoutDisplayOnFailure(char** argv);
+
 }  // namespace WindowRun
