@@ -3,6 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include <QStyleOptionGroupBox>
+
+#include <QStyle>
+
+#include <QKeyEvent>
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -184,6 +192,9 @@ TEST_F(ConfigWindowTest, PasswordNotHexIsReportedAndLeftEmpty) {
   EXPECT_NE(boxes_[0].text.find("SMTPPassword"), std::string::npos);
   EXPECT_NE(boxes_[0].text.find(Ini()), std::string::npos);
   EXPECT_EQ(boxes_[0].text.find("hunter2"), std::string::npos);
+  // The user is in the window already: it says what to do here.
+  EXPECT_EQ(boxes_[0].text.find("tarnwick -config"), std::string::npos) << boxes_[0].text;
+  EXPECT_NE(boxes_[0].text.find("Password box"), std::string::npos) << boxes_[0].text;
 }
 
 TEST_F(ConfigWindowTest, FailedSaveSaysSoAndKeepsTheWindow) {
@@ -196,6 +207,38 @@ TEST_F(ConfigWindowTest, FailedSaveSaysSoAndKeepsTheWindow) {
   ASSERT_EQ(boxes_.size(), 1U);
   EXPECT_NE(boxes_[0].text.find(Ini()), std::string::npos);
   EXPECT_TRUE(w.isVisible()) << "the edits would be lost";
+}
+
+TEST_F(ConfigWindowTest, PasswordMaskFrameCaptionAndEnter) {
+  frmConfig w([](QWidget*) {});
+  w.show();
+  auto* password = Box(w, "txtSMTPPassword");
+  EXPECT_EQ(password->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(password->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, password),
+            '*');
+  // The caption sits on the frame's top border, and the border passes
+  // above the first box inside.
+  auto* frame = w.findChild<QGroupBox*>("fraSMTP");
+  QStyleOptionGroupBox option;
+  option.initFrom(frame);
+  option.text = frame->title();
+  option.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+  const QRect label =
+      frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, frame);
+  const QRect border =
+      frame->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, frame);
+  EXPECT_LE(label.top(), border.top()) << "caption above the border";
+  EXPECT_GE(label.bottom(), border.top()) << "caption clear of the border";
+  for (auto* box : frame->findChildren<QLineEdit*>()) {
+    EXPECT_GT(box->geometry().top(), border.top() + 1) << box->objectName().toStdString();
+  }
+  // Enter on a focused button presses it: Cancel closes without saving.
+  auto* cancel = w.findChild<QPushButton*>("cmdCancel");
+  cancel->setFocus();
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(cancel, &enter);
+  EXPECT_FALSE(w.isVisible());
+  EXPECT_FALSE(std::filesystem::exists(Ini()));
 }
 
 }  // namespace

@@ -107,10 +107,16 @@ TEST(StoredPassword, RoundTrips) {
 
 TEST(StoredPassword, NotHexIsReportedNotCrashed) {
   EXPECT_EQ(StoredPassword::Decipher("hunter2", kKey), std::nullopt);
-  const std::string message = StoredPassword::NotHexMessage("/opt/t/Tarnwick.ini");
-  EXPECT_NE(message.find("/opt/t/Tarnwick.ini"), std::string::npos);
-  EXPECT_NE(message.find("SMTPPassword"), std::string::npos);
-  EXPECT_EQ(message.find("hunter2"), std::string::npos);
+  using StoredPassword::Reader;
+  for (const Reader reader : {Reader::CommandLine, Reader::ConfigWindow}) {
+    const std::string message = StoredPassword::NotHexMessage("/opt/t/Tarnwick.ini", reader);
+    EXPECT_NE(message.find("/opt/t/Tarnwick.ini"), std::string::npos);
+    EXPECT_NE(message.find("SMTPPassword"), std::string::npos);
+    EXPECT_EQ(message.find("hunter2"), std::string::npos);
+    // Inside the configuration window, sending the user to it helps nobody.
+    EXPECT_EQ(message.find("tarnwick -config") == std::string::npos, reader == Reader::ConfigWindow)
+        << message;
+  }
 }
 
 }  // namespace

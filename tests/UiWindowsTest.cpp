@@ -1,6 +1,7 @@
 // Help and about windows and the hyperlink label, under offscreen.
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 
 #include "AboutBox.h"
 #include "HyperText.h"
+#include "Contrast.h"
 #include "MessageBoxes.h"
 #include "MousePointer.h"
 #include "ProgramStart.h"
@@ -392,6 +394,60 @@ TEST(HyperText, OpensAndColours) {
     QApplication::sendEvent(label, &move);
     EXPECT_EQ(MousePointer::Current(), 99);
   }
+}
+
+// Under a dark theme the designed black and blue would vanish; under a
+// light one they stay exactly as designed.
+TEST(AboutWindow, ReadableOnLightAndDarkPalettes) {
+  Recorder rec;
+  const QPalette original = QApplication::palette();
+  struct Case {
+    const char* name;
+    QColor window, text;
+  };
+  const Case cases[] = {{"light", QColor(240, 240, 240), Qt::black},
+                        {"dark", QColor(50, 50, 50), QColor(220, 220, 220)}};
+  for (const auto& c : cases) {
+    QPalette palette = original;
+    palette.setColor(QPalette::Window, c.window);
+    palette.setColor(QPalette::WindowText, c.text);
+    QApplication::setPalette(palette);
+    frmAbout about;
+    for (const char* name : {"lblTitle", "lblDescription", "lblEmailLink", "lblWebLink",
+                             "lblVersion", "lblTechSupport"}) {
+      const auto* label = about.findChild<QLabel*>(name);
+      const QColor fg = label->palette().color(QPalette::WindowText);
+      const QColor bg = label->palette().color(QPalette::Window);
+      EXPECT_GE(Contrast::Ratio(fg, bg), Contrast::kReadable) << c.name << " " << name;
+    }
+    if (std::string(c.name) == "light") {
+      EXPECT_EQ(TextColor(about.findChild<QLabel*>("lblTitle")), QColor(Qt::black));
+      EXPECT_EQ(TextColor(about.findChild<QLabel*>("lblWebLink")), QColor(0, 0, 255));
+    }
+  }
+  QApplication::setPalette(original);
+}
+
+// Enter presses the focused button; in About, with System Info focused, it
+// starts the tool instead of closing the window.
+TEST(AboutWindow, EnterPressesTheFocusedButton) {
+  Recorder rec;
+  frmAbout about;
+  about.show();
+  auto* sysInfo = about.findChild<QPushButton*>("cmdSysInfo");
+  sysInfo->setFocus();
+  for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+    QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QApplication::sendEvent(sysInfo, &press);
+  }
+  EXPECT_EQ(rec.started.size() + rec.boxes.size(), 2U) << "each Enter ran System Info";
+  EXPECT_TRUE(about.isVisible()) << "Enter on System Info closed the window";
+  EXPECT_EQ(about.result(), 0);
+  auto* ok = about.findChild<QPushButton*>("cmdOK");
+  ok->setFocus();
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(ok, &enter);
+  EXPECT_EQ(about.result(), QDialog::Accepted);
 }
 
 }  // namespace

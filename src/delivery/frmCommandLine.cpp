@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "LabelText.h"
 #include "MousePointer.h"
 #include "SmtpClient.h"
 #include "Twips.h"
@@ -27,6 +28,7 @@ frmCommandLine::frmCommandLine(QWidget* parent)
   lblStatus->setObjectName("lblStatus");
   lblStatus->setGeometry(Twips::Px(120), Twips::Px(960), Twips::Px(4335), Twips::Px(375));
   lblStatus->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblStatus->setWordWrap(true);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
@@ -82,13 +84,16 @@ void frmCommandLine::changeEvent(QEvent* event) {
 
 void frmCommandLine::closeEvent(QCloseEvent* event) { Form_QueryUnload(event); }
 
+// The labels are small: a long text shows what fits, whole lines ending in
+// "…", and the whole text is the tooltip (standard error and the log have
+// it too).
 void frmCommandLine::SetInfo(const std::string& text) {
-  lblInfo->setText(WindowText::FromBytes(text));
+  LabelText::SetFitted(*lblInfo, WindowText::FromBytes(text));
   lblInfo->repaint();
 }
 
 void frmCommandLine::SetStatus(const std::string& text) {
-  lblStatus->setText(WindowText::FromBytes(text));
+  LabelText::SetFitted(*lblStatus, WindowText::FromBytes(text));
   lblStatus->repaint();
 }
 

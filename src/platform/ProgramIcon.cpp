@@ -7,7 +7,13 @@ namespace ProgramIcon {
 
 QIcon Get() {
   LoadIconResource();
-  return QIcon(":/tarnwick.png");
+  // Each size drawn from the SVG: a title bar takes 16 px as drawn, not a
+  // larger picture shrunk.
+  QIcon icon;
+  for (const int size : kSizes) {
+    icon.addFile(QString(":/icons/tarnwick-%1.png").arg(size), QSize(size, size));
+  }
+  return icon;
 }
 
 }  // namespace ProgramIcon

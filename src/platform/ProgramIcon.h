@@ -4,6 +4,9 @@
 
 namespace ProgramIcon {
 
+// The sizes the icon is drawn in.
+inline constexpr int kSizes[] = {16, 24, 32, 48, 64, 256};
+
 QIcon Get();
 
 }  // namespace ProgramIcon

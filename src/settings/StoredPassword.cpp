@@ -15,10 +15,13 @@ std::optional<std::string> Decipher(const std::string& stored, const std::string
   return RC4Cipher::RC4Crypt(*bytes, key);
 }
 
-std::string NotHexMessage(const std::string& iniPath) {
-  return "The stored SMTPPassword in " + iniPath +
-         " is not hexadecimal text, so it cannot be deciphered. Enter the password again "
-         "in the configuration window (tarnwick -config).";
+std::string NotHexMessage(const std::string& iniPath, Reader reader) {
+  const std::string what = "The stored SMTPPassword in " + iniPath +
+                           " is not hexadecimal text, so it cannot be deciphered.";
+  if (reader == Reader::ConfigWindow) {
+    return what + " Type the password again in the Password box and save.";
+  }
+  return what + " Enter the password again in the configuration window (tarnwick -config).";
 }
 
 }  // namespace StoredPassword

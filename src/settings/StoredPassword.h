@@ -11,7 +11,11 @@ std::string Encipher(const std::string& password, const std::string& key);
 // The password, or nothing when the stored text is not hex.
 std::optional<std::string> Decipher(const std::string& stored, const std::string& key);
 
-// The message shown when Decipher gives nothing; names the setting, not the value.
-std::string NotHexMessage(const std::string& iniPath);
+// Where the user meets a stored password that is not hex: the remedy differs.
+enum class Reader { CommandLine, ConfigWindow };
+
+// The message shown when Decipher gives nothing; names the setting, not the
+// value, and the way to store it again from where the user is.
+std::string NotHexMessage(const std::string& iniPath, Reader reader);
 
 }  // namespace StoredPassword

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <utility>
 
+#include "ButtonKeys.h"
 #include "CommandLine.h"
 #include "IniFile.h"
 #include "MessageBoxes.h"
@@ -54,6 +55,13 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
   instructions->setWordWrap(true);
   instructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* smtp = Place(new QGroupBox("SMTP ", this), "fraSMTP", Twips::Rect(240, 3840, 6375, 1575));
+  // A frame's caption sits on its top border, and the border runs half a
+  // line down, clear of the boxes inside, as these frames were designed.
+  for (QGroupBox* frame : {frame1, smtp}) {
+    frame->setStyleSheet(
+        "QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; }"
+        "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 1px; }");
+  }
 
   struct Row {
     QWidget* parent;
@@ -88,6 +96,7 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
   }
   txtSMTPPassword = fields_.back().box;
   txtSMTPPassword->setEchoMode(QLineEdit::Password);
+  txtSMTPPassword->setStyleSheet("lineedit-password-character: 42");  // "*", not the style's dot
   txtSMTPPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
 
   auto* cmdOK = Place(new QPushButton("&OK", this), "cmdOK", Twips::Rect(2363, 5640, 855, 375));
@@ -113,6 +122,7 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
     move(screen->availableGeometry().center() - rect().center());
   }
   Form_Load();
+  ButtonKeys::EnterPressesFocusedButton(*this);
   fields_.front().box->setFocus();
 }
 
@@ -131,7 +141,7 @@ void frmConfig::Form_Load() {
       field.box->setText(WindowText::FromBytes(*password));
     } else {
       field.box->clear();
-      loadProblem_ = StoredPassword::NotHexMessage(iniPath_);
+      loadProblem_ = StoredPassword::NotHexMessage(iniPath_, StoredPassword::Reader::ConfigWindow);
     }
   }
 }

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPalette>
 
+#include "Contrast.h"
 #include "MessageBoxes.h"
 #include "MousePointer.h"
 #include "ShellOpen.h"
@@ -33,7 +34,8 @@ void HyperText::CreateHyper(QLabel* obj) {
 
 void HyperText::SetColor(std::int32_t bgr) {
   QPalette palette = mlblTarget->palette();
-  palette.setColor(QPalette::WindowText, FromBgr(bgr));
+  palette.setColor(QPalette::WindowText,
+                   Contrast::Readable(FromBgr(bgr), palette.color(QPalette::Window)));
   mlblTarget->setPalette(palette);
 }
 

@@ -5,6 +5,8 @@
 #include <stdexcept>
 
 #include "AboutBox.h"
+#include "ButtonKeys.h"
+#include "Contrast.h"
 #include "MessageBoxes.h"
 #include "PathHelpers.h"
 #include "ProgramIcon.h"
@@ -62,9 +64,11 @@ frmAbout::frmAbout(QWidget* parent)
   picIcon->setPixmap(ProgramIcon::Get().pixmap(32, 32));
   lblDescription->setWordWrap(true);
   lblTitle->setWordWrap(true);
+  // Black as designed on a light theme; a dark theme gets a light enough grey.
   for (QLabel* black : {lblDescription, lblTitle}) {
     QPalette palette = black->palette();
-    palette.setColor(QPalette::WindowText, Qt::black);
+    palette.setColor(QPalette::WindowText,
+                     Contrast::Readable(Qt::black, palette.color(QPalette::Window)));
     black->setPalette(palette);
   }
   Label(this, "lblTechSupport", "Tech Support:", Twips::Rect(240, 2400, 1095, 255));
@@ -81,6 +85,7 @@ frmAbout::frmAbout(QWidget* parent)
   setTabOrder(cmdOK, cmdSysInfo);
   connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
   connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+  ButtonKeys::EnterPressesFocusedButton(*this);
   Form_Load();
 }
 

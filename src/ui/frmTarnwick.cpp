@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <fstream>
 
+#include "ButtonKeys.h"
 #include "MessageBoxes.h"
 #include "MousePointer.h"
 #include "ProgramFolder.h"
@@ -103,6 +104,7 @@ frmTarnwick::frmTarnwick(QWidget* parent)
   }
   Form_Load();
   boxes_.front()->setFocus();  // tab index 0
+  ButtonKeys::EnterPressesFocusedButton(*this);
 }
 
 frmTarnwick::~frmTarnwick() = default;
@@ -130,6 +132,11 @@ void frmTarnwick::cmdSend_Click() {
     const auto read = ReadTestList(ProgramFolder::FileIn(kTestList), problem);
     if (!read) MessageBoxes::Show(this, {problem, "Error", MessageBoxes::Icon::Warning});
     list = read.value_or(std::vector<std::string>{});
+    if (read && list.empty()) {
+      MessageBoxes::Show(this, {ProgramFolder::FileIn(kTestList) +
+                                    " holds no address; nothing was sent.",
+                                "Error", MessageBoxes::Icon::Warning});
+    }
   } else {
     list.push_back(recipient);
   }
@@ -153,11 +160,13 @@ void frmTarnwick::cmdSend_Click() {
     while (DoneFlag == kFalse16) waiter_.Wait(1);
     MousePointer::Set(0);
     const std::string info = oSMTP->InfoText();
+    // In a test-list run each box says whose it is, after the usual text.
+    const std::string whose = recipient == kTestList ? "\r\n\r\nRecipient: " + list[i] : "";
     if (ErrorFlag != kFalse16) {
-      MessageBoxes::Show(
-          this, {info + "\r\n\r\nSMTP Error " + ErrorText, "Error", MessageBoxes::Icon::Warning});
+      MessageBoxes::Show(this, {info + "\r\n\r\nSMTP Error " + ErrorText + whose, "Error",
+                                MessageBoxes::Icon::Warning});
     } else {
-      MessageBoxes::Show(this, {info + "\r\n\r\nMail sent successfully!", "Success",
+      MessageBoxes::Show(this, {info + "\r\n\r\nMail sent successfully!" + whose, "Success",
                                 MessageBoxes::Icon::Information});
     }
     if (i + 1 < list.size()) ProcLib::WaitSeconds(kPauseSeconds);

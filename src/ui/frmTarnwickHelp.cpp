@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include "ButtonKeys.h"
 #include "AboutBox.h"
 #include "HelpTexts.h"
 #include "ProgramIcon.h"
@@ -53,6 +54,7 @@ frmTarnwickHelp::frmTarnwickHelp(QWidget* parent)
   }
   Form_Load();
   cmdOK->setFocus();
+  ButtonKeys::EnterPressesFocusedButton(*this);
 }
 
 void frmTarnwickHelp::Form_Load() {
