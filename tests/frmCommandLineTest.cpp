@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QTimer>
-#include <QFontMetrics>
 #include <chrono>
 #include <functional>
 
@@ -93,7 +93,8 @@ WindowRunResult RunWindow(frmCommandLine& form, const TempFolder& folder, const 
 }
 
 void ExpectFitted(const QLabel* label) {
-  const QFontMetrics metrics(label->font());
+  // Drawn lines are as high as the real (not rounded) line spacing.
+  const QFontMetricsF metrics(label->font());
   const QStringList lines = label->text().split('\n');
   EXPECT_LE(lines.size() * metrics.lineSpacing(), label->height()) << label->text().toStdString();
   for (const auto& line : lines)
@@ -112,20 +113,21 @@ TEST(frmCommandLine, LongTextsAreFittedWithTheWholeTextAsTooltip) {
   frmCommandLine form;
   const auto* info = form.findChild<QLabel*>("lblInfo");
   QString sending;
-  const auto run = RunWindow(form, folder, "-f x@example.com -t " + to,
-                             "SMTPServer=" + server.HostPort() + "\nTimeOutSecs=1\nTotalAttempts=1\n",
-                             500, [&] {
-                               sending = info->toolTip();
-                               EXPECT_TRUE(info->text().endsWith(QChar(0x2026)))
-                                   << info->text().toStdString();
-                               ExpectFitted(info);
-                             });
+  const auto run =
+      RunWindow(form, folder, "-f x@example.com -t " + to,
+                "SMTPServer=" + server.HostPort() + "\nTimeOutSecs=1\nTotalAttempts=1\n", 500, [&] {
+                  sending = info->toolTip();
+                  EXPECT_TRUE(info->text().endsWith(QChar(0x2026))) << info->text().toStdString();
+                  ExpectFitted(info);
+                });
   EXPECT_EQ(run.status, 75);
-  EXPECT_TRUE(sending.startsWith("Sending email to alice.longname@example.com")) << sending.toStdString();
+  EXPECT_TRUE(sending.startsWith("Sending email to alice.longname@example.com"))
+      << sending.toStdString();
   EXPECT_TRUE(sending.endsWith("frank.longname@example.com ...")) << sending.toStdString();
   EXPECT_TRUE(info->toolTip().startsWith("SMTP Error SMTP Error 10060: No answer from"))
       << info->toolTip().toStdString();
-  EXPECT_TRUE(info->text().startsWith("SMTP Error SMTP Error 10060:")) << info->text().toStdString();
+  EXPECT_TRUE(info->text().startsWith("SMTP Error SMTP Error 10060:"))
+      << info->text().toStdString();
   ExpectFitted(info);
 }
 

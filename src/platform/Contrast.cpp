@@ -26,7 +26,7 @@ QColor Readable(const QColor& wanted, const QColor& background) {
   const bool dark = Ratio(background, Qt::white) > Ratio(background, Qt::black);
   if (!dark) return wanted;
   QColor mixed = wanted;
-  for (int step = 1; step <= 20 && Ratio(mixed, background) < kReadable; ++step) {
+  for (int step = 1; step <= 20 && Ratio(mixed, background) < kComfortable; ++step) {
     const double w = step / 20.0;
     mixed.setRgbF(static_cast<float>(wanted.redF() * (1 - w) + w),
                   static_cast<float>(wanted.greenF() * (1 - w) + w),

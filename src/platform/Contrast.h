@@ -7,11 +7,14 @@
 namespace Contrast {
 
 inline constexpr double kReadable = 4.5;
+// What Readable aims at: a dark theme's own text is about this far off.
+inline constexpr double kComfortable = 7.0;
 
 double Ratio(const QColor& a, const QColor& b);
 
 // `wanted` itself where the background is light, so the described look
-// stays; on a dark background, `wanted` mixed with white just enough.
+// stays; on a dark background, `wanted` mixed with white until it stands
+// kComfortable off the background.
 QColor Readable(const QColor& wanted, const QColor& background);
 
 }  // namespace Contrast

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 
 namespace LabelText {
 
@@ -50,8 +51,11 @@ QString Fit(const QString& text, const QFont& font, int width, int maxLines, boo
 }
 
 void SetFitted(QLabel& label, const QString& text) {
-  const QFontMetrics metrics(label.font());
-  const int lines = std::max(1, label.contentsRect().height() / metrics.lineSpacing());
+  // Lines are drawn at their real height (11.6 px, not the rounded 11), so
+  // count them that way, or the last would be cut off at the bottom.
+  const QFontMetricsF metrics(label.font());
+  const int lines = std::max(
+      1, static_cast<int>(std::floor(label.contentsRect().height() / metrics.lineSpacing())));
   bool elided = false;
   label.setText(Fit(text, label.font(), label.contentsRect().width(), lines, &elided));
   label.setToolTip(elided ? text : QString());

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -21,6 +22,17 @@
 #include "WindowText.h"
 
 namespace {
+
+// Masks typed text with "*". A style sheet rule cannot do it here: the
+// frame around the box has a style sheet of its own, which wins.
+class StarMask : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* answer) const override {
+    if (hint == SH_LineEdit_PasswordCharacter) return '*';
+    return QProxyStyle::styleHint(hint, option, widget, answer);
+  }
+};
 constexpr const char* kSection = "Options";
 
 constexpr const char* kInstructions =
@@ -96,7 +108,9 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
   }
   txtSMTPPassword = fields_.back().box;
   txtSMTPPassword->setEchoMode(QLineEdit::Password);
-  txtSMTPPassword->setStyleSheet("lineedit-password-character: 42");  // "*", not the style's dot
+  auto* mask = new StarMask;  // "*", not the style's dot
+  mask->setParent(txtSMTPPassword);
+  txtSMTPPassword->setStyle(mask);
   txtSMTPPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
 
   auto* cmdOK = Place(new QPushButton("&OK", this), "cmdOK", Twips::Rect(2363, 5640, 855, 375));
