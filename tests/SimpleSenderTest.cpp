@@ -103,9 +103,9 @@ TEST_F(SimpleSenderTest, TestListSendsInOrderWithPause) {
   for (std::size_t i = 0; i < boxes_.size(); ++i) {
     const auto& box = boxes_[i];
     EXPECT_EQ(box.title, "Success");
-    EXPECT_NE(box.text.find("\r\n\r\nMail sent successfully!\r\n\r\nRecipient: " +
-                            std::string(whose[i])),
-              std::string::npos)
+    EXPECT_NE(
+        box.text.find("\r\n\r\nMail sent successfully!\r\n\r\nRecipient: " + std::string(whose[i])),
+        std::string::npos)
         << box.text;
     EXPECT_EQ(box.text.rfind("Server: " + server.HostPort(), 0), 0U)
         << "InfoText first: " << box.text;

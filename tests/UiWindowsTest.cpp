@@ -11,8 +11,8 @@
 #include <stdexcept>
 
 #include "AboutBox.h"
-#include "HyperText.h"
 #include "Contrast.h"
+#include "HyperText.h"
 #include "MessageBoxes.h"
 #include "MousePointer.h"
 #include "ProgramStart.h"
@@ -437,7 +437,8 @@ TEST(AboutWindow, EnterPressesTheFocusedButton) {
   auto* sysInfo = about.findChild<QPushButton*>("cmdSysInfo");
   sysInfo->setFocus();
   for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
-    QKeyEvent press(QEvent::KeyPress, key, key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    QKeyEvent press(QEvent::KeyPress, key,
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
     QApplication::sendEvent(sysInfo, &press);
   }
   EXPECT_EQ(rec.started.size() + rec.boxes.size(), 2U) << "each Enter ran System Info";

@@ -23,15 +23,18 @@ TEST(Contrast, RatiosAndReadableColours) {
     bool kept;  // unchanged: a light background keeps the designed colour
   };
   const Case cases[] = {
-      {Qt::black, QColor(240, 240, 240), true},  {QColor(0, 0, 255), QColor(240, 240, 240), true},
-      {QColor(255, 0, 0), QColor(240, 240, 240), true}, {Qt::black, QColor(50, 50, 50), false},
-      {QColor(0, 0, 255), QColor(50, 50, 50), false},  {QColor(255, 0, 0), QColor(30, 30, 30), false},
+      {Qt::black, QColor(240, 240, 240), true},
+      {QColor(0, 0, 255), QColor(240, 240, 240), true},
+      {QColor(255, 0, 0), QColor(240, 240, 240), true},
+      {Qt::black, QColor(50, 50, 50), false},
+      {QColor(0, 0, 255), QColor(50, 50, 50), false},
+      {QColor(255, 0, 0), QColor(30, 30, 30), false},
       {Qt::white, QColor(50, 50, 50), true},
   };
   for (const auto& c : cases) {
     const QColor got = Contrast::Readable(c.wanted, c.background);
-    EXPECT_EQ(got == c.wanted, c.kept) << c.wanted.name().toStdString() << " on "
-                                       << c.background.name().toStdString();
+    EXPECT_EQ(got == c.wanted, c.kept)
+        << c.wanted.name().toStdString() << " on " << c.background.name().toStdString();
     if (!c.kept) {
       EXPECT_GE(Contrast::Ratio(got, c.background), Contrast::kReadable);
     }
@@ -48,9 +51,10 @@ TEST(LabelText, LongTextsEndInAnEllipsisOnWholeLines) {
     int lines;
     bool elided;
   };
-  const QString six = "Sending email to alice.longname@example.com bob.longname@example.com "
-                      "carol.longname@example.com dave.longname@example.com "
-                      "erin.longname@example.com frank.longname@example.com ...";
+  const QString six =
+      "Sending email to alice.longname@example.com bob.longname@example.com "
+      "carol.longname@example.com dave.longname@example.com "
+      "erin.longname@example.com frank.longname@example.com ...";
   const Case cases[] = {
       {"Mail sent successfully!", 2, false},
       {six, 2, true},

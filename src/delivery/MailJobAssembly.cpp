@@ -272,7 +272,8 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
   if (ProcLib::IsBlank(job.SMTPPassword) != kFalse16) {
     const auto password = StoredPassword::Decipher(storedPassword, CommandLine::CipherKey);
     if (!password) {
-      result.problem = StoredPassword::NotHexMessage(iniPath, StoredPassword::Reader::CommandLine) + " Nothing was sent.";
+      result.problem = StoredPassword::NotHexMessage(iniPath, StoredPassword::Reader::CommandLine) +
+                       " Nothing was sent.";
       return result;
     }
     job.SMTPPassword = *password;

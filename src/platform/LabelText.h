@@ -12,7 +12,8 @@ namespace LabelText {
 // `text` wrapped at `width` pixels in `font`; when it needs more than
 // `maxLines` lines, the lines that fit, the last one ending in "…".
 // `elided` tells which.
-QString Fit(const QString& text, const QFont& font, int width, int maxLines, bool* elided = nullptr);
+QString Fit(const QString& text, const QFont& font, int width, int maxLines,
+            bool* elided = nullptr);
 
 // Sets a word-wrapping label's text to what fits it, and its tooltip to the
 // whole text when something had to go (else to none).

@@ -133,9 +133,9 @@ void frmTarnwick::cmdSend_Click() {
     if (!read) MessageBoxes::Show(this, {problem, "Error", MessageBoxes::Icon::Warning});
     list = read.value_or(std::vector<std::string>{});
     if (read && list.empty()) {
-      MessageBoxes::Show(this, {ProgramFolder::FileIn(kTestList) +
-                                    " holds no address; nothing was sent.",
-                                "Error", MessageBoxes::Icon::Warning});
+      MessageBoxes::Show(
+          this, {ProgramFolder::FileIn(kTestList) + " holds no address; nothing was sent.", "Error",
+                 MessageBoxes::Icon::Warning});
     }
   } else {
     list.push_back(recipient);

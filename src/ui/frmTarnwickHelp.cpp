@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "ButtonKeys.h"
 #include "AboutBox.h"
+#include "ButtonKeys.h"
 #include "HelpTexts.h"
 #include "ProgramIcon.h"
 #include "Twips.h"
