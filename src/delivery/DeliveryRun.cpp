@@ -8,8 +8,8 @@
 
 #include "ArgumentText.h"
 #include "MailSender.h"
-#include "ProgramFolder.h"
 #include "RunLog.h"
+#include "SettingsFile.h"
 #include "SmtpErrors.h"
 #include "SwitchParser.h"
 
@@ -58,7 +58,7 @@ void DeliveryRun::Warn(const std::string& text) {
 
 void DeliveryRun::Run(MailSender& smtp) {
   smtp_ = &smtp;
-  const std::string ini = ProgramFolder::FileIn("Tarnwick.ini");
+  const std::string ini = SettingsFile::ForReading();
   const DeliveryOptions options = ReadDeliveryOptions(ini);
 
   Bool16 found = kFalse16;

@@ -13,7 +13,8 @@
 #include "CommandLine.h"
 #include "IniFile.h"
 #include "PathHelpers.h"
-#include "ProgramFolder.h"
+#include "Places.h"
+#include "SettingsFile.h"
 #include "StoredPassword.h"
 #include "SwitchParser.h"
 
@@ -107,7 +108,7 @@ struct NamedFile {
 NamedFile ReadNamedFile(const std::string& value, const std::string& what) {
   NamedFile file;
   if (value.empty()) return file;  // the folder itself is no file
-  const std::string path = ProgramFolder::FileIn(value);
+  const std::string path = Places::Find(value);
   if (ProcLib::FileExists(path) == kFalse16) return file;
   file.named = true;
   file.problem = FileProblem(what, path);
@@ -131,19 +132,18 @@ std::optional<int> ParsePort(const std::string& text) {
 
 // Where an attachment name points: a bare name next to the program, a name
 // with a folder as written ("\\" read as "/").
-std::string AttachmentPath(const std::string& name, const std::string& folder) {
-  if (ProcLib::IsBlank(ProcLib::GetPathFolder(name)) != kFalse16) return folder + "/" + name;
+std::string AttachmentPath(const std::string& name) {
+  if (ProcLib::IsBlank(ProcLib::GetPathFolder(name)) != kFalse16) return Places::Find(name);
   return name.front() == '/' ? name : SlashPath(name);
 }
 
 // One name, or, when the whole value names no file, each word of it: the
 // help has always promised FILE [FILE ...]. A file that is not there is
 // said, never dropped silently.
-void ResolveAttachments(const std::string& value, const std::string& folder,
-                        AssemblyResult& result) {
+void ResolveAttachments(const std::string& value, AssemblyResult& result) {
   if (ProcLib::IsBlank(value) != kFalse16) return;
   std::vector<std::string> names{value};
-  if (ProcLib::FileExists(AttachmentPath(value, folder)) == kFalse16 &&
+  if (ProcLib::FileExists(AttachmentPath(value)) == kFalse16 &&
       value.find(' ') != std::string::npos) {
     names.clear();
     std::istringstream words(value);
@@ -152,7 +152,7 @@ void ResolveAttachments(const std::string& value, const std::string& folder,
     }
   }
   for (const auto& name : names) {
-    const std::string path = AttachmentPath(name, folder);
+    const std::string path = AttachmentPath(name);
     if (ProcLib::FileExists(path) == kFalse16) {
       result.attachmentMissing = true;
       result.warnings.push_back("the attachment " + path +
@@ -243,6 +243,11 @@ std::vector<std::string> SwitchWarnings(std::string_view argumentText) {
 
 AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) {
   AssemblyResult result;
+  // Unreadable settings would read as empty and send something else.
+  if (auto problem = SettingsFile::ReadProblem(iniPath); !problem.empty()) {
+    result.problem = problem + " Nothing was sent.";
+    return result;
+  }
   MailJob& job = result.job;
   std::string* const fields[] = {&job.From,         &job.To,         &job.Subject,
                                  &job.Message,      &job.SMTPServer, &job.SMTPUserName,
@@ -279,7 +284,6 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
     job.SMTPPassword = *password;
   }
 
-  const std::string folder = ProgramFolder::Get();
   WarnOutsideFile(job.To, "t", "the address list", result);
   const NamedFile list = ReadNamedFile(job.To, "recipient list");
   if (!list.problem.empty()) {
@@ -313,7 +317,7 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
       for (const auto& line : body.lines) job.Message += line + "\r\n";
     }
   }
-  ResolveAttachments(job.Attachment, folder, result);
+  ResolveAttachments(job.Attachment, result);
   if (!result.problem.empty()) return result;
   const auto port = ParsePort(job.Port);
   if (!port) {
@@ -325,8 +329,7 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
   // Certificates to trust in place of the system's, for a private relay.
   result.caFile = Read(iniPath, "CAFile");
   if (!result.caFile.empty()) {
-    if (result.caFile.front() != '/')
-      result.caFile = ProgramFolder::FileIn(SlashPath(result.caFile));
+    if (result.caFile.front() != '/') result.caFile = Places::Find(SlashPath(result.caFile));
     if (auto problem = FileProblem("CAFile", result.caFile); !problem.empty()) {
       result.problem = problem;
       return result;

@@ -11,7 +11,7 @@
 #include <iostream>
 #include <system_error>
 
-#include "ProgramFolder.h"
+#include "Places.h"
 
 Bool16 LogEnabled = kFalse16;
 
@@ -110,6 +110,6 @@ std::string RunLogStamp() {
   return std::string(text.data(), size);
 }
 
-std::string RunLogPath() { return ProgramFolder::FileIn("Tarnwick.log"); }
+std::string RunLogPath() { return Places::LogFile(); }
 
 void ResetRunLogFailureForTesting() { FailureReported() = false; }

@@ -12,7 +12,7 @@ QString Fit(const QString& text, const QFont& font, int width, int maxLines, boo
   if (elided != nullptr) *elided = false;
   // Line ends in the text are breaks of their own, as the label shows them.
   QString flowing = text;
-  const QString breakMark(QChar(QChar::LineSeparator));
+  const QString breakMark = QString(QChar(QChar::LineSeparator));
   flowing.replace(QStringLiteral("\r\n"), breakMark).replace(QChar('\n'), breakMark);
   QTextLayout layout(flowing, font);
   QTextOption option;

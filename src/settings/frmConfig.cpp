@@ -14,8 +14,8 @@
 #include "CommandLine.h"
 #include "IniFile.h"
 #include "MessageBoxes.h"
-#include "ProgramFolder.h"
 #include "ProgramIcon.h"
+#include "SettingsFile.h"
 #include "StoredPassword.h"
 #include "Twips.h"
 #include "WindowRun.h"
@@ -141,7 +141,8 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
 }
 
 void frmConfig::Form_Load() {
-  iniPath_ = ProgramFolder::FileIn("Tarnwick.ini");
+  iniPath_ = SettingsFile::ForReading();
+  loadProblem_ = SettingsFile::ReadProblem(iniPath_);
   for (const auto& field : fields_) {
     std::string value;
     ProcLib::ReadIni(iniPath_, kSection, field.key, value);
@@ -169,15 +170,22 @@ void frmConfig::showEvent(QShowEvent* event) {
 }
 
 void frmConfig::cmdOK_Click() {
+  // Saved where the next run reads: the user's own file once installed.
+  std::string problem;
+  const std::string savePath = SettingsFile::ForSaving(problem);
+  if (savePath.empty()) {
+    MessageBoxes::Show(this, {problem, "", MessageBoxes::Icon::Error});
+    return;
+  }
   for (const auto& field : fields_) {
     const std::string text = WindowText::ToBytes(field.box->text());
     const std::string value = field.box == txtSMTPPassword
                                   ? StoredPassword::Encipher(text, CommandLine::CipherKey)
                                   : text;
-    if (!ProcLib::WriteIni(iniPath_, kSection, field.key, value)) {
+    if (!ProcLib::WriteIni(savePath, kSection, field.key, value)) {
       // Closing as if saved would lose the edits without a word.
       MessageBoxes::Show(this,
-                         {"The settings could not be saved to " + iniPath_ +
+                         {"The settings could not be saved to " + savePath +
                               ". Check that the folder can be written to, then press OK again.",
                           "", MessageBoxes::Icon::Error});
       return;

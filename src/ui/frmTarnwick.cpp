@@ -12,7 +12,7 @@
 #include "ButtonKeys.h"
 #include "MessageBoxes.h"
 #include "MousePointer.h"
-#include "ProgramFolder.h"
+#include "Places.h"
 #include "SmtpClient.h"
 #include "SwitchParser.h"
 #include "Twips.h"
@@ -129,13 +129,12 @@ void frmTarnwick::cmdSend_Click() {
   const std::string recipient = Text("txtRecipient");
   if (recipient == kTestList) {
     std::string problem;
-    const auto read = ReadTestList(ProgramFolder::FileIn(kTestList), problem);
+    const auto read = ReadTestList(Places::Find(kTestList), problem);
     if (!read) MessageBoxes::Show(this, {problem, "Error", MessageBoxes::Icon::Warning});
     list = read.value_or(std::vector<std::string>{});
     if (read && list.empty()) {
-      MessageBoxes::Show(
-          this, {ProgramFolder::FileIn(kTestList) + " holds no address; nothing was sent.", "Error",
-                 MessageBoxes::Icon::Warning});
+      MessageBoxes::Show(this, {Places::Find(kTestList) + " holds no address; nothing was sent.",
+                                "Error", MessageBoxes::Icon::Warning});
     }
   } else {
     list.push_back(recipient);

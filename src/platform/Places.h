@@ -1,0 +1,38 @@
+#pragma once
+// Where the program keeps and finds its files: the settings, the run log,
+// and the list, body and attachment files "next to the program". A copy in
+// a folder the user may write is portable and keeps everything beside
+// itself. An installed one (a system folder, or one the user cannot write)
+// keeps the user's files in $XDG_CONFIG_HOME/tarnwick and the log in
+// $XDG_STATE_HOME/tarnwick, and reads the user's copy of a file first, then
+// the one next to the program, so an administrator's Tarnwick.ini there is
+// everyone's default.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace Places {
+
+bool Portable();
+
+// $XDG_CONFIG_HOME/tarnwick (default ~/.config/tarnwick) and
+// $XDG_STATE_HOME/tarnwick (default ~/.local/state/tarnwick).
+std::string UserFolder();
+std::string StateFolder();
+
+// A file next to the program, to read: the user's copy when the program is
+// installed and there is one, else the one beside the program.
+std::string Find(std::string_view name);
+
+// Where a file of the user's is written: beside a portable program, else in
+// the user's folder, created (0700) on the way. Empty, with `problem` set,
+// when that folder cannot be made.
+std::string ForWriting(std::string_view name, std::string& problem);
+
+// The run log's path; its folder is made when the program is installed.
+std::string LogFile();
+
+// Tests decide portability themselves: as root every folder is writable.
+void SetPortableForTesting(std::optional<bool> portable);
+
+}  // namespace Places
