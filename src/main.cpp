@@ -1,10 +1,13 @@
 // Thin entry point: each mode runs in its window where a display answers,
 // and on the console where none does (cron, CI, ssh, a stale DISPLAY).
+#include <unistd.h>
+
 #include <iostream>
 
 #include "CommandLine.h"
 #include "ConsoleRun.h"
 #include "HelpTexts.h"
+#include "TerminalConfig.h"
 #include "WindowModule.h"
 #include "WindowSystem.h"
 
@@ -24,8 +27,11 @@ int main(int argc, char** argv) {
   };
   CommandLine::ModeWindows modes;
   modes.help = windowOr(RunMode::Help, PrintHelp);
-  modes.config =
-      windowOr(RunMode::Config, [] { return CommandLine::NeedsDisplay(RunMode::Config); });
+  modes.config = windowOr(RunMode::Config, [] {
+    // Over ssh or on a server: the same fields, asked on the terminal.
+    if (::isatty(STDIN_FILENO) == 1) return TerminalConfig::Run(STDIN_FILENO, STDOUT_FILENO);
+    return CommandLine::NeedsDisplay(RunMode::Config);
+  });
   modes.simpleSender = windowOr(RunMode::SimpleSender,
                                 [] { return CommandLine::NeedsDisplay(RunMode::SimpleSender); });
   modes.delivery = windowOr(RunMode::Delivery, RunDeliveryConsole);

@@ -18,10 +18,18 @@ std::optional<std::string> Decipher(const std::string& stored, const std::string
 std::string NotHexMessage(const std::string& iniPath, Reader reader) {
   const std::string what = "The stored SMTPPassword in " + iniPath +
                            " is not hexadecimal text, so it cannot be deciphered.";
-  if (reader == Reader::ConfigWindow) {
-    return what + " Type the password again in the Password box and save.";
+  switch (reader) {
+    case Reader::ConfigWindow:
+      return what + " Type the password again in the Password box and save.";
+    case Reader::Terminal:
+      return what + " Type the password again when it is asked for.";
+    case Reader::CommandLine:
+      break;
   }
-  return what + " Enter the password again in the configuration window (tarnwick -config).";
+  // The same command asks on a terminal where no window can open.
+  return what +
+         " Store the password again with tarnwick -config (a window, or questions on "
+         "a terminal).";
 }
 
 }  // namespace StoredPassword

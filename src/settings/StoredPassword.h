@@ -12,7 +12,7 @@ std::string Encipher(const std::string& password, const std::string& key);
 std::optional<std::string> Decipher(const std::string& stored, const std::string& key);
 
 // Where the user meets a stored password that is not hex: the remedy differs.
-enum class Reader { CommandLine, ConfigWindow };
+enum class Reader { CommandLine, ConfigWindow, Terminal };
 
 // The message shown when Decipher gives nothing; names the setting, not the
 // value, and the way to store it again from where the user is.

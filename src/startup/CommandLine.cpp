@@ -130,7 +130,8 @@ int NeedsDisplay(RunMode mode) {
   std::cerr << "Tarnwick: the " << ModeName(mode)
             << " window needs a display, and none answers (DISPLAY or WAYLAND_DISPLAY).";
   if (mode == RunMode::Config) {
-    std::cerr << " Edit Tarnwick.ini next to the program by hand, or see tarnwick --help.";
+    std::cerr << " Run it on a terminal to be asked there, or edit Tarnwick.ini by hand (see "
+                 "man tarnwick).";
   }
   std::cerr << "\n";
   return kExitCouldNotStart;
