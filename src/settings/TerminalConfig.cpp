@@ -37,8 +37,8 @@ int echoFd = -1;
 
 extern "C" void RestoreEcho(int signal) {
   if (echoFd >= 0) ::tcsetattr(echoFd, TCSANOW, &savedModes);
-  std::signal(signal, SIG_DFL);
-  std::raise(signal);
+  (void)std::signal(signal, SIG_DFL);
+  (void)std::raise(signal);
 }
 
 void Write(int fd, const std::string& text) {
@@ -71,8 +71,8 @@ std::optional<std::string> ReadHidden(int in, int out) {
   if (terminal) {
     savedModes = modes;
     echoFd = in;
-    std::signal(SIGINT, RestoreEcho);
-    std::signal(SIGTERM, RestoreEcho);
+    (void)std::signal(SIGINT, RestoreEcho);
+    (void)std::signal(SIGTERM, RestoreEcho);
     modes.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     modes.c_lflag |= ECHONL;
     ::tcsetattr(in, TCSANOW, &modes);
@@ -81,8 +81,8 @@ std::optional<std::string> ReadHidden(int in, int out) {
   if (terminal) {
     ::tcsetattr(in, TCSANOW, &savedModes);
     echoFd = -1;
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    (void)std::signal(SIGINT, SIG_DFL);
+    (void)std::signal(SIGTERM, SIG_DFL);
   } else {
     Write(out, "\n");
   }
