@@ -5,6 +5,7 @@ server, are what is measured. Listens on 127.0.0.1 with a port the OS picks,
 printed as "PORT n"; stops when stdin closes or after --lifetime seconds."""
 
 import argparse
+import os
 import socket
 import sys
 import threading
@@ -77,6 +78,23 @@ def main():
         conn.settimeout(None)
         threading.Thread(target=serve, args=(conn,), daemon=True).start()
     server.close()
+
+
+def with_sink(prefix, report):
+    """For the benchmarks: starts this sink in its own process and calls
+    report(work_folder, port); stops the sink and removes the folder after."""
+    import shutil
+    import subprocess
+    import tempfile
+    work = tempfile.mkdtemp(prefix=prefix)
+    sink = subprocess.Popen(["/usr/bin/python3", os.path.abspath(__file__), "--lifetime", "3600"],
+                            stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    try:
+        report(work, int(sink.stdout.readline().split()[1]))
+    finally:
+        sink.stdin.close()
+        sink.wait()
+        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

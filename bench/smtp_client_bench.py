@@ -17,6 +17,8 @@ import sys
 import tempfile
 import time
 
+from sink_server import with_sink
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
 ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 7
@@ -55,16 +57,7 @@ def have(program):
 
 
 def main():
-    work = tempfile.mkdtemp(prefix="tarnwick-bench-")
-    sink = subprocess.Popen([PY, os.path.join(ROOT, "bench", "sink_server.py"),
-                             "--lifetime", "3600"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    try:
-        port = int(sink.stdout.readline().split()[1])
-        report(work, port)
-    finally:
-        sink.stdin.close()
-        sink.wait()
-        shutil.rmtree(work, ignore_errors=True)
+    with_sink("tarnwick-bench-", report)
 
 
 def report(work, port):

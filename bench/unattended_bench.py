@@ -11,13 +11,13 @@ import shutil
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
+
+from sink_server import with_sink
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build")
 ROUNDS = int(sys.argv[2]) if len(sys.argv) > 2 else 9
-PY = "/usr/bin/python3"
 ENV = {k: v for k, v in os.environ.items()
        if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
 
@@ -43,16 +43,7 @@ def paired(clients, times=1):
 
 
 def main():
-    work = tempfile.mkdtemp(prefix="tarnwick-unattended-")
-    sink = subprocess.Popen([PY, os.path.join(ROOT, "bench", "sink_server.py"),
-                             "--lifetime", "3600"], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
-    try:
-        port = int(sink.stdout.readline().split()[1])
-        report(work, port)
-    finally:
-        sink.stdin.close()
-        sink.wait()
-        shutil.rmtree(work, ignore_errors=True)
+    with_sink("tarnwick-unattended-", report)
 
 
 def report(work, port):

@@ -2,13 +2,11 @@
 // and files, the message that arrives, the run log line by line, exit status.
 #include <gtest/gtest.h>
 
-#include <QByteArray>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <regex>
 
 #include "ProgramRun.h"
+#include "ReceivedMail.h"
 #include "SmtpTestServer.h"
 #include "StoredPassword.h"
 
@@ -17,21 +15,6 @@
 #endif
 
 namespace {
-
-QJsonObject Envelope(const SmtpTestServer& server, int n) {
-  return QJsonDocument::fromJson(QByteArray::fromStdString(server.Envelope(n))).object();
-}
-
-std::string PartData(const QJsonObject& envelope, int index) {
-  const auto part = envelope["parts"].toArray()[index].toObject();
-  return QByteArray::fromBase64(part["data"].toString().toLatin1()).toStdString();
-}
-
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
 
 // Log lines without their stamps: "" for the separator, else the text after
 // the stamp, which begins with a space. Every line must end with CR LF.
@@ -62,10 +45,6 @@ std::vector<std::string> Matching(const std::vector<std::string>& lines,
     if (l.rfind(prefix, 0) == 0) out.push_back(l);
   }
   return out;
-}
-
-std::string Ini(const SmtpTestServer& server, const std::string& more = "") {
-  return "[Options]\r\nFrom=alice@example.com\r\nSMTPServer=" + server.HostPort() + "\r\n" + more;
 }
 
 TEST(DeliveryEndToEnd, MainJobFromFilesAndSettings) {

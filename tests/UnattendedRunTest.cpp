@@ -5,12 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QByteArray>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include "ProgramRun.h"
+#include "ReceivedMail.h"
 #include "SmtpTestServer.h"
 
 #ifndef TARNWICK_BINARY
@@ -18,25 +16,6 @@
 #endif
 
 namespace {
-
-QJsonObject Envelope(const SmtpTestServer& server, int n) {
-  return QJsonDocument::fromJson(QByteArray::fromStdString(server.Envelope(n))).object();
-}
-
-std::string PartData(const QJsonObject& envelope, int index) {
-  const auto part = envelope["parts"].toArray()[index].toObject();
-  return QByteArray::fromBase64(part["data"].toString().toLatin1()).toStdString();
-}
-
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-std::string Ini(const SmtpTestServer& server, const std::string& more = "") {
-  return "[Options]\r\nFrom=alice@example.com\r\nSMTPServer=" + server.HostPort() + "\r\n" + more;
-}
 
 TEST(UnattendedRun, ExitStatusTable) {
   struct Case {

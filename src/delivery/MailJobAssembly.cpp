@@ -14,6 +14,7 @@
 #include "IniFile.h"
 #include "PathHelpers.h"
 #include "Places.h"
+#include "ProgramFolder.h"
 #include "SettingsFile.h"
 #include "StoredPassword.h"
 #include "SwitchParser.h"
@@ -53,14 +54,6 @@ std::string Read(const std::string& iniPath, const char* key) {
   std::string value;
   ProcLib::ReadIni(iniPath, kSection, key, value);
   return value;
-}
-
-// A relative name written with "\" still works.
-std::string SlashPath(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
 }
 
 // Lines of a text file; CR LF, LF and CR all end a line.
@@ -134,7 +127,7 @@ std::optional<int> ParsePort(const std::string& text) {
 // with a folder as written ("\\" read as "/").
 std::string AttachmentPath(const std::string& name) {
   if (ProcLib::IsBlank(ProcLib::GetPathFolder(name)) != kFalse16) return Places::Find(name);
-  return name.front() == '/' ? name : SlashPath(name);
+  return name.front() == '/' ? name : ProgramFolder::WithSlashes(name);
 }
 
 // One name, or, when the whole value names no file, each word of it: the
@@ -329,7 +322,7 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
   // Certificates to trust in place of the system's, for a private relay.
   result.caFile = Read(iniPath, "CAFile");
   if (!result.caFile.empty()) {
-    if (result.caFile.front() != '/') result.caFile = Places::Find(SlashPath(result.caFile));
+    if (result.caFile.front() != '/') result.caFile = Places::Find(result.caFile);
     if (auto problem = FileProblem("CAFile", result.caFile); !problem.empty()) {
       result.problem = problem;
       return result;

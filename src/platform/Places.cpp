@@ -23,7 +23,7 @@ std::string Env(const char* name) {
   return value != nullptr ? value : "";
 }
 
-// $XDG_... when it is an absolute path (the rule of the XDG spec), else
+// $XDG_... when it is an absolute path (relative ones are to be ignored), else
 // $HOME and the default below it.
 std::string XdgFolder(const char* variable, const char* fallback) {
   const std::string set = Env(variable);
@@ -65,11 +65,7 @@ std::string StateFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state"); 
 
 std::string Find(std::string_view name) {
   if (Portable() || name.empty() || name.front() == '/') return ProgramFolder::FileIn(name);
-  std::string relative(name);
-  for (char& c : relative) {
-    if (c == '\\') c = '/';
-  }
-  std::string own = UserFolder() + "/" + relative;
+  std::string own = UserFolder() + "/" + ProgramFolder::WithSlashes(name);
   std::error_code error;
   if (std::filesystem::exists(own, error)) return own;
   return ProgramFolder::FileIn(name);

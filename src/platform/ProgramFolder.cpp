@@ -24,11 +24,13 @@ std::string Get() {
   return folder;
 }
 
-std::string FileIn(std::string_view fileName) {
-  std::string name(fileName);
-  std::replace(name.begin(), name.end(), '\\', '/');
-  return Get() + "/" + name;
+std::string WithSlashes(std::string_view name) {
+  std::string slashed(name);
+  std::replace(slashed.begin(), slashed.end(), '\\', '/');
+  return slashed;
 }
+
+std::string FileIn(std::string_view fileName) { return Get() + "/" + WithSlashes(fileName); }
 
 void OverrideForTesting(std::string folder) { Override() = std::move(folder); }
 

@@ -12,6 +12,9 @@ std::string Get();
 // names written for Windows (Lists\team.txt) still work.
 std::string FileIn(std::string_view fileName);
 
+// A user-given relative name with each "\" read as "/".
+std::string WithSlashes(std::string_view name);
+
 // Tests and tools point the program at another folder.
 void OverrideForTesting(std::string folder);
 

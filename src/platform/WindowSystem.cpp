@@ -88,8 +88,6 @@ bool WaylandAnswers(const std::string& name) {
 
 }  // namespace
 
-bool Available() { return Env("DISPLAY") || Env("WAYLAND_DISPLAY") || Env("QT_QPA_PLATFORM"); }
-
 bool Usable() {
   if (Env("QT_QPA_PLATFORM")) return true;
   if (const auto wayland = Env("WAYLAND_DISPLAY"); wayland && WaylandAnswers(*wayland)) return true;
@@ -112,10 +110,6 @@ std::string X11Socket(const std::string& display) {
     host = host.substr(1, host.size() - 2);
   if (host.empty() || host == "unix") return "unix:/tmp/.X11-unix/X" + number;
   return "tcp:" + host + ":" + std::to_string(6000 + std::stoi(number));
-}
-
-void UseOffscreenWhenNone() {
-  if (!Available()) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);  // NOLINT(concurrency-mt-unsafe)
 }
 
 }  // namespace WindowSystem

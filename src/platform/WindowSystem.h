@@ -6,18 +6,12 @@
 
 namespace WindowSystem {
 
-// DISPLAY or WAYLAND_DISPLAY set, or a Qt platform named.
-bool Available();
-
-// Available, and the display's socket takes a connection (within a second);
-// a named Qt platform is taken at its word.
+// A display named in DISPLAY or WAYLAND_DISPLAY whose socket takes a
+// connection within a second; a named Qt platform is taken at its word.
 bool Usable();
 
 // The socket an X11 DISPLAY value stands for: "unix:/tmp/.X11-unix/X0" or
 // "tcp:host:6010"; empty when the value is no display name.
 std::string X11Socket(const std::string& display);
-
-// Names the offscreen platform unless a display or platform is there.
-void UseOffscreenWhenNone();
 
 }  // namespace WindowSystem
