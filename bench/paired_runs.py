@@ -1,0 +1,239 @@
+#!/usr/bin/python3
+"""What the benchmark scripts share: a private copy of the built program,
+taken again when a rebuild lands under a run; runs without a display; rounds
+in which every client runs once; the closing summary table."""
+
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+PY = "/usr/bin/python3"
+# No display: the program starts as from cron or over ssh, the way it is
+# meant to be measured.
+ENV = {k: v for k, v in os.environ.items()
+       if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+
+
+def note(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+def arguments(doc, rounds):
+    """The command line every script takes: [build-dir] [rounds]."""
+    p = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("build", nargs="?", default=os.path.join(ROOT, "build"))
+    p.add_argument("rounds", nargs="?", type=int, default=rounds)
+    p.add_argument("--wait-minutes", type=float, default=60,
+                   help="how long to wait for the build to produce tarnwick")
+    return p
+
+
+class Failed(Exception):
+    pass
+
+
+class Program:
+    """The built tarnwick, copied into a work folder: it reads Tarnwick.ini
+    and its files next to itself, and a rebuild cannot change it mid-case."""
+
+    def __init__(self, build, folder, wait_minutes=60):
+        self.source = os.path.join(build, "tarnwick")
+        self.path = os.path.join(folder, "tarnwick")
+        self.wait_minutes = wait_minutes
+        self.builds = []  # one description per copy taken
+        self._copy()
+
+    def _stamp(self):
+        try:
+            st = os.stat(self.source)
+            return st.st_mtime_ns, st.st_size
+        except FileNotFoundError:
+            return None
+
+    def _copy(self):
+        deadline = time.monotonic() + self.wait_minutes * 60
+        said = False
+        while time.monotonic() < deadline:
+            stamp = self._stamp()
+            if stamp is None:
+                if not said:
+                    note("waiting for %s to be built (checking every minute)" % self.source)
+                    said = True
+                time.sleep(60)
+                continue
+            time.sleep(2)  # a file still being linked changes between looks
+            if self._stamp() != stamp:
+                continue
+            shutil.copy2(self.source, self.path + ".new")
+            os.replace(self.path + ".new", self.path)
+            try:
+                ok = subprocess.run([self.path, "-V"], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL, env=ENV, timeout=20).returncode == 0
+            except subprocess.TimeoutExpired:
+                ok = False
+            if ok and self._stamp() == stamp:
+                self.stamp = stamp
+                self.builds.append(self._describe())
+                return
+            note("the copy of %s does not start yet (a rebuild?); trying again" % self.source)
+            time.sleep(30)
+        raise SystemExit("no working %s after %g minutes" % (self.source, self.wait_minutes))
+
+    def refresh(self):
+        """Takes a new copy when the build has changed since the last one."""
+        stamp = self._stamp()
+        if stamp is None or stamp == self.stamp:
+            return False
+        note("a new build of tarnwick landed; copying it")
+        self._copy()
+        return True
+
+    def _describe(self):
+        def out(cmd):
+            try:
+                return subprocess.run(cmd, capture_output=True, text=True).stdout.strip()
+            except OSError:
+                return ""
+        commit = out(["git", "-C", ROOT, "log", "-1", "--oneline"])
+        dirty = out(["git", "-C", ROOT, "status", "--porcelain", "--", "src", "CMakeLists.txt"])
+        needed = [l for l in out(["readelf", "-d", self.path]).splitlines() if "NEEDED" in l]
+        curl = sum("curl" in l for l in needed)
+        libs = [l.split("[")[-1].rstrip("]") for l in needed]
+        interesting = [n for n in libs if any(k in n for k in ("curl", "ssl", "gsasl", "Qt"))]
+        built = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(self.stamp[0] / 1e9))
+        return ("tarnwick built %s, HEAD %s%s; readelf -d lines naming curl: %d; links %s"
+                % (built, commit, " (uncommitted changes under src)" if dirty else "", curl,
+                   ", ".join(interesting) or "no curl/ssl/gsasl/Qt"))
+
+
+def run(cmd, stdin=None, times=1, timeout=120, cwd=None, rss=False):
+    """Runs cmd `times` times in a row; returns the wall seconds for all of
+    them and, with rss, the peak RSS in MB of the program itself (GNU time
+    reads it from wait4; the same wrapper runs around every client so wall
+    times still compare). Raises Failed on a non-zero exit or a hang."""
+    peak = 0.0
+    with tempfile.NamedTemporaryFile("r") as usage:
+        wrap = ["/usr/bin/time", "-f", "%M", "-o", usage.name] if rss else []
+        start = time.monotonic()
+        for _ in range(times):
+            with open(stdin or os.devnull, "rb") as feed:
+                try:
+                    proc = subprocess.run(wrap + cmd, stdin=feed, stdout=subprocess.DEVNULL,
+                                          stderr=subprocess.PIPE, env=ENV, cwd=cwd,
+                                          timeout=timeout)
+                except subprocess.TimeoutExpired:
+                    raise Failed("no end after %d s" % timeout)
+            if proc.returncode != 0:
+                err = proc.stderr.decode(errors="replace").strip().splitlines()
+                raise Failed("exit status %d: %s" % (proc.returncode, " | ".join(err[-3:])))
+            if rss:
+                usage.seek(0)
+                peak = max(peak, int(usage.read().split()[-1]) / 1024.0)
+        return time.monotonic() - start, peak
+
+
+class Client:
+    def __init__(self, name, cmd, stdin=None, cwd=None):
+        self.name, self.cmd, self.stdin, self.cwd = name, cmd, stdin, cwd
+        self.walls, self.rss, self.error = [], 0.0, None
+
+    @property
+    def median(self):
+        return statistics.median(self.walls) if self.walls and not self.error else None
+
+
+def paired(clients, rounds, program, times=1, rss=False, timeout=120):
+    """Every round runs each client once, the order turning from round to
+    round so that none always goes first; an untimed run of each comes
+    first. A client that fails twice running is left out, its error kept.
+    When the program fails because a new build landed, the case starts
+    again on that build."""
+    for _ in range(3):
+        for c in clients:
+            c.walls, c.rss, c.error = [], 0.0, None
+        restart = False
+        for r in range(-1, rounds):
+            k = max(r, 0) % len(clients)
+            for c in clients[k:] + clients[:k]:
+                if c.error:
+                    continue
+                for attempt in (1, 2):
+                    try:
+                        wall, peak = run(c.cmd, c.stdin, times, timeout, c.cwd, rss)
+                        break
+                    except Failed as e:
+                        if c.cmd[0] == program.path and program.refresh():
+                            restart = True
+                            break
+                        if attempt == 2:
+                            c.error = str(e)
+                            note("%s failed: %s" % (c.name, e))
+                        time.sleep(1)
+                if restart:
+                    break
+                if r >= 0 and not c.error:
+                    c.walls.append(wall)
+                    c.rss = max(c.rss, peak)
+            if restart:
+                break
+        if not restart:
+            return {c.name: c for c in clients}
+    return {c.name: c for c in clients}
+
+
+def seconds(x):
+    if x is None:
+        return "-"
+    return "%.1f ms" % (x * 1000) if x < 1 else "%.3f s" % x
+
+
+def ratio_row(case, results, peer, limit, program_name="tarnwick"):
+    """A summary row: the program's median against the peer's, met when the
+    ratio is at most limit."""
+    mine, theirs = results[program_name], results[peer]
+    row = [case, seconds(mine.median), peer, seconds(theirs.median)]
+    if mine.error:
+        return row + ["-", "<= %.2fx" % limit, "FAILED: " + mine.error[:120]]
+    if theirs.error:
+        return row + ["-", "<= %.2fx" % limit, "no peer: " + theirs.error[:120]]
+    ratio = mine.median / theirs.median
+    return row + ["%.2fx" % ratio, "<= %.2fx" % limit, "met" if ratio <= limit else "NOT MET"]
+
+
+def limit_row(case, value, shown, limit_text, met, error=None):
+    """A summary row for a value held against a fixed limit (no peer)."""
+    if error:
+        return [case, "-", "-", "-", "-", limit_text, "FAILED: " + error[:120]]
+    return [case, shown, "-", "-", "-", limit_text, "met" if met else "NOT MET"]
+
+
+def details(title, results):
+    """Every client of a case: median wall (and peak RSS when measured)."""
+    print("\n%s" % title)
+    mine = results.get("tarnwick")
+    for c in results.values():
+        if c.error:
+            print("  %-16s failed: %s" % (c.name, c.error))
+            continue
+        extra = "  peak RSS %6.1f MB" % c.rss if c.rss else ""
+        if c is not mine and mine is not None and mine.median:
+            extra += "  tarnwick/%s %.2fx" % (c.name, mine.median / c.median)
+        print("  %-16s median %10s  (min %s, max %s, n=%d)%s"
+              % (c.name, seconds(c.median), seconds(min(c.walls)), seconds(max(c.walls)),
+                 len(c.walls), extra))
+
+
+def summary(rows, program, rounds):
+    head = ["case", "tarnwick", "peer", "peer median", "ratio", "target", "result"]
+    widths = [max(len(str(r[i])) for r in rows + [head]) for i in range(len(head) - 1)]
+    print("\nSummary (%d rounds, paired, median wall time, no display)" % rounds)
+    for b in program.builds:
+        print("measured: %s" % b)
+    for r in [head] + rows:
+        print("  " + "  ".join(str(v).ljust(w) for v, w in zip(r, widths)) + "  " + r[-1])
