@@ -19,8 +19,7 @@ def reply(f):
             return
 
 
-def main():
-    port, path = int(sys.argv[1]), sys.argv[2]
+def send(port, path):
     with socket.create_connection(("127.0.0.1", port)) as s, open(path, "rb") as message:
         f = s.makefile("rb")
         reply(f)
@@ -33,6 +32,10 @@ def main():
         reply(f)
         s.sendall(b"QUIT\r\n")
         reply(f)
+
+
+def main():
+    send(int(sys.argv[1]), sys.argv[2])
 
 
 if __name__ == "__main__":

@@ -26,7 +26,8 @@ def note(text):
 
 def arguments(doc, rounds):
     """The command line every script takes: [build-dir] [rounds]."""
-    p = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p = argparse.ArgumentParser(description=doc,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("build", nargs="?", default=os.path.join(ROOT, "build"))
     p.add_argument("rounds", nargs="?", type=int, default=rounds)
     p.add_argument("--wait-minutes", type=float, default=60,
@@ -117,6 +118,11 @@ def run(cmd, stdin=None, times=1, timeout=120, cwd=None, rss=False):
     them and, with rss, the peak RSS in MB of the program itself (GNU time
     reads it from wait4; the same wrapper runs around every client so wall
     times still compare). Raises Failed on a non-zero exit or a hang."""
+    if callable(cmd):  # work done inside this process: no start-up, no RSS
+        start = time.monotonic()
+        for _ in range(times):
+            cmd()
+        return time.monotonic() - start, 0.0
     peak = 0.0
     with tempfile.NamedTemporaryFile("r") as usage:
         wrap = ["/usr/bin/time", "-f", "%M", "-o", usage.name] if rss else []
@@ -139,8 +145,11 @@ def run(cmd, stdin=None, times=1, timeout=120, cwd=None, rss=False):
 
 
 class Client:
-    def __init__(self, name, cmd, stdin=None, cwd=None):
-        self.name, self.cmd, self.stdin, self.cwd = name, cmd, stdin, cwd
+    """cmd: a command line, or a callable timed inside this process.
+    compare: whether the details show the program's ratio to it."""
+
+    def __init__(self, name, cmd, stdin=None, cwd=None, compare=True):
+        self.name, self.cmd, self.stdin, self.cwd, self.compare = name, cmd, stdin, cwd, compare
         self.walls, self.rss, self.error = [], 0.0, None
 
     @property
@@ -148,17 +157,17 @@ class Client:
         return statistics.median(self.walls) if self.walls and not self.error else None
 
 
-def paired(clients, rounds, program, times=1, rss=False, timeout=120):
+def paired(clients, rounds, program, times=1, rss=False, timeout=120, warmup=True):
     """Every round runs each client once, the order turning from round to
     round so that none always goes first; an untimed run of each comes
-    first. A client that fails twice running is left out, its error kept.
-    When the program fails because a new build landed, the case starts
-    again on that build."""
+    first unless warmup is off. A client that fails twice running is left
+    out, its error kept. When the program fails because a new build landed,
+    the case starts again on that build."""
     for _ in range(3):
         for c in clients:
             c.walls, c.rss, c.error = [], 0.0, None
         restart = False
-        for r in range(-1, rounds):
+        for r in range(-1 if warmup else 0, rounds):
             k = max(r, 0) % len(clients)
             for c in clients[k:] + clients[:k]:
                 if c.error:
@@ -168,7 +177,8 @@ def paired(clients, rounds, program, times=1, rss=False, timeout=120):
                         wall, peak = run(c.cmd, c.stdin, times, timeout, c.cwd, rss)
                         break
                     except Failed as e:
-                        if c.cmd[0] == program.path and program.refresh():
+                        if not callable(c.cmd) and c.cmd[0] == program.path and \
+                                program.refresh():
                             restart = True
                             break
                         if attempt == 2:
@@ -193,11 +203,13 @@ def seconds(x):
     return "%.1f ms" % (x * 1000) if x < 1 else "%.3f s" % x
 
 
-def ratio_row(case, results, peer, limit, program_name="tarnwick"):
+def ratio_row(case, results, peer, limit, problem=None, program_name="tarnwick"):
     """A summary row: the program's median against the peer's, met when the
-    ratio is at most limit."""
+    ratio is at most limit; a problem found by a check voids it."""
     mine, theirs = results[program_name], results[peer]
     row = [case, seconds(mine.median), peer, seconds(theirs.median)]
+    if problem:
+        return row + ["-", "<= %.2fx" % limit, "INVALID: " + problem[:120]]
     if mine.error:
         return row + ["-", "<= %.2fx" % limit, "FAILED: " + mine.error[:120]]
     if theirs.error:
@@ -206,7 +218,7 @@ def ratio_row(case, results, peer, limit, program_name="tarnwick"):
     return row + ["%.2fx" % ratio, "<= %.2fx" % limit, "met" if ratio <= limit else "NOT MET"]
 
 
-def limit_row(case, value, shown, limit_text, met, error=None):
+def limit_row(case, shown, limit_text, met, error=None):
     """A summary row for a value held against a fixed limit (no peer)."""
     if error:
         return [case, "-", "-", "-", "-", limit_text, "FAILED: " + error[:120]]
@@ -219,12 +231,12 @@ def details(title, results):
     mine = results.get("tarnwick")
     for c in results.values():
         if c.error:
-            print("  %-16s failed: %s" % (c.name, c.error))
+            print("  %-18s failed: %s" % (c.name, c.error))
             continue
         extra = "  peak RSS %6.1f MB" % c.rss if c.rss else ""
-        if c is not mine and mine is not None and mine.median:
+        if c is not mine and c.compare and mine is not None and mine.median:
             extra += "  tarnwick/%s %.2fx" % (c.name, mine.median / c.median)
-        print("  %-16s median %10s  (min %s, max %s, n=%d)%s"
+        print("  %-18s median %10s  (min %s, max %s, n=%d)%s"
               % (c.name, seconds(c.median), seconds(min(c.walls)), seconds(max(c.walls)),
                  len(c.walls), extra))
 
@@ -237,3 +249,37 @@ def summary(rows, program, rounds):
         print("measured: %s" % b)
     for r in [head] + rows:
         print("  " + "  ".join(str(v).ljust(w) for v, w in zip(r, widths)) + "  " + r[-1])
+
+
+def sink_check(make_cmd, flags=(), cwd=None, stdin=None, rss=False):
+    """One send against a sink of its own, to see the work was done (every
+    recipient, every byte); make_cmd(port) gives the command. Returns the
+    sink's counters with the send's "wall" and "rss" (MB, with rss), or
+    with "error" when the send failed."""
+    from sink_server import with_sink
+    outcome = {}
+
+    def send(work, port):
+        try:
+            outcome["wall"], outcome["rss"] = run(make_cmd(port), stdin, cwd=cwd, timeout=600,
+                                                  rss=rss)
+        except Failed as e:
+            outcome["error"] = str(e)
+    stats = with_sink("tarnwick-check-", send, flags)
+    stats.update(outcome)
+    return stats
+
+
+def checked(name, stats, rcpts=1, min_bytes=0):
+    """Prints what one checked send delivered; returns what was missing."""
+    if "error" in stats:
+        problem = "failed: " + stats["error"]
+    elif stats.get("messages") != 1 or stats.get("rcpts") != rcpts or \
+            stats.get("data_bytes", 0) < min_bytes:
+        problem = "%s messages, %s of %d recipients, %s of at least %d bytes" % (
+            stats.get("messages"), stats.get("rcpts"), rcpts, stats.get("data_bytes"), min_bytes)
+    else:
+        problem = None
+    print("check %-16s %s" % (name, problem or "1 message, %d recipients, %d bytes of DATA" % (
+        rcpts, stats["data_bytes"])))
+    return problem

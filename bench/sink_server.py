@@ -6,9 +6,10 @@ printed as "PORT n"; stops when stdin closes or after --lifetime seconds,
 then prints one "STATS key=value ..." line of what it served.
 
 With --cert/--key it offers STARTTLS and refuses MAIL before it; with --auth
-USER:PASS it offers AUTH PLAIN, only inside TLS as submission servers do, and
-refuses MAIL before a login. A client that skips a step fails rather than
-looking fast."""
+USER:PASS it offers AUTH PLAIN inside TLS (with --offer-auth-in-clear before
+it too, as many servers on port 25 do, but refuses a login there) and refuses
+MAIL before a login. A client that skips a step fails rather than looking
+fast."""
 
 import argparse
 import base64
@@ -26,11 +27,12 @@ class Stats:
     def __init__(self):
         self.lock = threading.Lock()
         self.counts = dict.fromkeys(("connections", "tls", "auth_ok", "auth_refused",
-                                     "auth_plaintext", "mail_refused", "messages"), 0)
+                                     "auth_plaintext", "mail_refused", "rcpts", "messages",
+                                     "data_bytes"), 0)
 
-    def add(self, key):
+    def add(self, key, n=1):
         with self.lock:
-            self.counts[key] += 1
+            self.counts[key] += n
 
     def line(self):
         with self.lock:
@@ -38,8 +40,9 @@ class Stats:
 
 
 class Session:
-    def __init__(self, conn, tls, login, stats):
+    def __init__(self, conn, tls, login, stats, offer_in_clear=False):
         self.conn = conn
+        self.offer_in_clear = offer_in_clear
         self.tls = tls          # server context, or None: no STARTTLS offered
         self.login = login      # (user, password) bytes, or None: no AUTH
         self.stats = stats
@@ -63,9 +66,10 @@ class Session:
         lines = [b"sink", b"8BITMIME", b"PIPELINING", b"SIZE 0"]
         if self.tls and not self.secure:
             lines.append(b"STARTTLS")
-        if self.login and self.secure:
+        if self.login and (self.secure or self.offer_in_clear):
             lines.append(b"AUTH PLAIN")
-        self.send(b"".join(b"250-" + l + b"\r\n" for l in lines[:-1]) + b"250 " + lines[-1] + b"\r\n")
+        self.send(b"".join(b"250-" + l + b"\r\n" for l in lines[:-1])
+                  + b"250 " + lines[-1] + b"\r\n")
 
     def starttls(self):
         if not self.tls or self.secure:
@@ -118,13 +122,16 @@ class Session:
         self.send(b"354 go ahead\r\n")
         # Clients wait for the reply after the end of data, so it is always
         # the last thing read: only the tail needs a look.
+        total = len(self.pending)
         tail, self.pending = (b"\r\n" + self.pending)[-5:], b""
         while tail != END:
             n = self.conn.recv_into(big)
             if n == 0:
                 return False
+            total += n
             tail = (tail + bytes(big[max(0, n - 5):n]))[-5:]
         self.stats.add("messages")
+        self.stats.add("data_bytes", total)
         self.send(b"250 2.0.0 OK discarded\r\n")
         return True
 
@@ -156,16 +163,19 @@ class Session:
             elif verb == b"QUIT":
                 self.send(b"221 bye\r\n")
                 return
-            elif verb in (b"MAIL", b"RCPT", b"RSET", b"NOOP"):
+            elif verb == b"RCPT":
+                self.stats.add("rcpts")
+                self.send(b"250 OK\r\n")
+            elif verb in (b"MAIL", b"RSET", b"NOOP"):
                 self.send(b"250 OK\r\n")
             else:
                 self.send(b"502 not here\r\n")
 
 
-def serve(conn, tls, login, stats):
+def serve(conn, tls, login, stats, offer_in_clear):
     stats.add("connections")
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    session = Session(conn, tls, login, stats)
+    session = Session(conn, tls, login, stats, offer_in_clear)
     try:
         session.serve()
     except (OSError, ssl.SSLError):
@@ -180,6 +190,8 @@ def main():
     p.add_argument("--cert", help="PEM certificate chain: offer STARTTLS")
     p.add_argument("--key", help="PEM key of --cert")
     p.add_argument("--auth", help="USER:PASS: offer AUTH PLAIN inside TLS, required for MAIL")
+    p.add_argument("--offer-auth-in-clear", action="store_true",
+                   help="list AUTH before STARTTLS too (a login there is refused and counted)")
     args = p.parse_args()
     tls = None
     if args.cert:
@@ -204,7 +216,8 @@ def main():
         except socket.timeout:
             continue
         conn.settimeout(None)
-        threading.Thread(target=serve, args=(conn, tls, login, stats), daemon=True).start()
+        threading.Thread(target=serve, args=(conn, tls, login, stats, args.offer_auth_in_clear),
+                         daemon=True).start()
     server.close()
     print(stats.line(), flush=True)
 

@@ -40,17 +40,19 @@ TEST(OutgoingMail, PortsAndTls) {
     const char* server;
     int port;
     int authMode;
-    const char* url;
+    const char* host;
+    int usedPort;
+    bool implicitTls;
     bool requireTls;
   };
   const Case cases[] = {
-      {"mail.example.com", 0, 0, "smtp://mail.example.com:25/", false},
-      {"mail.example.com", 587, 2, "smtp://mail.example.com:587/", true},
-      {"mail.example.com:2525", 587, 2, "smtp://mail.example.com:2525/", true},
-      {"mail.example.com", 465, 2, "smtps://mail.example.com:465/", false},
-      {"SMTPS://mail.example.com:4650", 0, 2, "smtps://mail.example.com:4650/", false},
-      {"127.0.0.1:2525", 0, 2, "smtp://127.0.0.1:2525/", false},
-      {"[::1]", 0, 0, "smtp://[::1]:25/", false},
+      {"mail.example.com", 0, 0, "mail.example.com", 25, false, false},
+      {"mail.example.com", 587, 2, "mail.example.com", 587, false, true},
+      {"mail.example.com:2525", 587, 2, "mail.example.com", 2525, false, true},
+      {"mail.example.com", 465, 2, "mail.example.com", 465, true, false},
+      {"SMTPS://mail.example.com:4650", 0, 2, "mail.example.com", 4650, true, false},
+      {"127.0.0.1:2525", 0, 2, "127.0.0.1", 2525, false, false},
+      {"[::1]", 0, 0, "::1", 25, false, false},
   };
   for (const auto& c : cases) {
     MailSettings s;
@@ -63,15 +65,17 @@ TEST(OutgoingMail, PortsAndTls) {
     const auto built = BuildOutgoingMail(s);
     ASSERT_TRUE(std::holds_alternative<OutgoingMail>(built)) << c.server;
     const auto& job = std::get<OutgoingMail>(built);
-    EXPECT_EQ(job.url.substr(0, std::string(c.url).size()), c.url) << c.server;
-    EXPECT_EQ(job.requireTls, c.requireTls) << c.server;
+    EXPECT_EQ(job.session.host, c.host) << c.server;
+    EXPECT_EQ(job.session.port, c.usedPort) << c.server;
+    EXPECT_EQ(job.session.implicitTls, c.implicitTls) << c.server;
+    EXPECT_EQ(job.session.requireTls, c.requireTls) << c.server;
   }
   MailSettings noUser;
   noUser.serverHost = "mail.example.com";
   noUser.authMode = 2;
   noUser.recipients = "b@x";
   noUser.sender = "a@x";
-  EXPECT_TRUE(std::get<OutgoingMail>(BuildOutgoingMail(noUser)).user.empty())
+  EXPECT_TRUE(std::get<OutgoingMail>(BuildOutgoingMail(noUser)).session.user.empty())
       << "mode 2 without a user sends no AUTH";
   noUser.serverHost = "bad host";
   EXPECT_EQ(std::get<MailError>(BuildOutgoingMail(noUser)).number, SmtpErrors::kInvalidServer);
@@ -98,6 +102,14 @@ TEST(OutgoingMail, RefusedBeforeConnecting) {
        SmtpErrors::kInvalidMessage, "line break"},
       {"missing attachment", [](MailSettings& s) { s.attachments = {"/nonexistent/x"}; },
        SmtpErrors::kAttachmentUnreadable, "/nonexistent/x"},
+      {"unknown DSN notify", [](MailSettings& s) { s.dsnNotify = "FAILURE,SOMETIMES"; },
+       SmtpErrors::kInvalidMessage, "DsnNotify \"FAILURE,SOMETIMES\""},
+      {"DSN notify with a space", [](MailSettings& s) { s.dsnNotify = "FAILURE DELAY"; },
+       SmtpErrors::kInvalidMessage, "DsnNotify"},
+      {"empty DSN notify word", [](MailSettings& s) { s.dsnNotify = "FAILURE,"; },
+       SmtpErrors::kInvalidMessage, "DsnNotify"},
+      {"unknown DSN return", [](MailSettings& s) { s.dsnReturn = "BODY"; },
+       SmtpErrors::kInvalidMessage, "DsnReturn \"BODY\""},
   };
   for (const auto& c : cases) {
     MailSettings s = Basic();

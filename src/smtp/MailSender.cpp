@@ -5,7 +5,8 @@
 #include <utility>
 #include <variant>
 
-#include "SmtpTransfer.h"
+#include "SmtpErrors.h"
+#include "SmtpSession.h"
 #include "TransferControl.h"
 
 // Lets a worker post to the sender only while the sender lives; a call
@@ -35,10 +36,9 @@ class EventGate : public std::enable_shared_from_this<EventGate> {
 };
 
 namespace {
-// At destruction: what a send past its outcome gets to finish QUIT, and
-// what a cut transfer gets to end before it is left to end alone.
+// At destruction: what a send past its outcome gets to finish QUIT before
+// it is cancelled (which ends it at once).
 constexpr auto kQuitPatience = std::chrono::milliseconds(200);
-constexpr auto kEndPatience = std::chrono::milliseconds(1000);
 }  // namespace
 
 MailSender::MailSender() : gate_(std::make_shared<EventGate>(this)) {}
@@ -49,15 +49,8 @@ MailSender::~MailSender() {
   gate_->Close();
   Cancel();
   for (auto& worker : workers_) {
-    if (!worker.control->WaitFinished(kQuitPatience)) {
-      worker.control->CutConnection();
-      (void)worker.control->WaitFinished(kEndPatience);
-    }
-    if (worker.control->Finished()) {
-      worker.thread.join();
-    } else {
-      worker.thread.detach();  // it owns all it touches
-    }
+    if (!worker.control->WaitFinished(kQuitPatience)) worker.control->Cancel();
+    worker.thread.join();
   }
 }
 
@@ -74,6 +67,10 @@ bool MailSender::Send() {
     gate_->Post([generation, error = *refused](MailSender& sender) {
       if (generation != sender.generation_) return;
       sender.infoText_ = error.description;
+      sender.lastOutcome_ = {};
+      sender.lastOutcome_.kind = SmtpOutcome::Kind::BadInput;
+      sender.lastOutcome_.number = error.number;
+      sender.lastOutcome_.text = error.description;
       sender.OnError(error.number, error.description);
     });
     return true;
@@ -87,12 +84,13 @@ bool MailSender::Send() {
         if (generation == sender.generation_) sender.SetStatus(text);
       });
     };
-    const auto outcome = [&gate, generation](TransferOutcome result) {
-      gate->Post([generation, result = std::move(result)](MailSender& sender) {
-        sender.Finish(generation, result);
-      });
-    };
-    SmtpTransfer::Run(*job, *control, status, outcome);
+    SmtpSession session(job->session, *control, status);
+    SmtpOutcome outcome = session.Send(*job);
+    // Posted before QUIT: the reply to the message decides, not the goodbye.
+    gate->Post([generation, outcome = std::move(outcome)](MailSender& sender) {
+      sender.Finish(generation, outcome);
+    });
+    session.Quit();
     control->MarkFinished();
   });
   workers_.push_back({std::move(thread), current_});
@@ -101,7 +99,7 @@ bool MailSender::Send() {
 
 void MailSender::Cancel() {
   ++generation_;
-  if (current_) current_->StopFor(TransferControl::Stop::Cancelled);
+  if (current_) current_->Cancel();
   current_.reset();
   busy_ = false;
 }
@@ -118,26 +116,33 @@ std::chrono::milliseconds MailSender::Silence() const {
   return current_ ? current_->Silence() : std::chrono::milliseconds::max();
 }
 
+std::uint64_t MailSender::BytesSent() const { return current_ ? current_->BytesSent() : 0; }
+
+std::uint64_t MailSender::BytesTotal() const { return current_ ? current_->BytesTotal() : 0; }
+
 void MailSender::SetStatus(const std::string& status) {
   statusText_ = status;
   OnStatus(statusText_);
 }
 
-void MailSender::Finish(std::uint64_t generation, const TransferOutcome& outcome) {
+void MailSender::Finish(std::uint64_t generation, const SmtpOutcome& outcome) {
   if (generation != generation_) return;
   busy_ = false;
   current_.reset();
   infoText_ = outcome.info;
-  if (outcome.cancelled) return;
-  for (const auto& error : outcome.nonFinal) {
-    OnError(error.number, error.description);
-    if (generation != generation_) return;  // a handler cancelled or sent again
+  lastOutcome_ = outcome;
+  if (outcome.kind == SmtpOutcome::Kind::Cancelled) return;
+  if (outcome.kind == SmtpOutcome::Kind::SentWithRefusals) {
+    for (const auto& refusal : outcome.refused) {
+      OnError(static_cast<std::int16_t>(SmtpErrors::kRecipientRefused),
+              "Recipient " + refusal.recipient + " refused: " + std::to_string(refusal.code) + " " +
+                  refusal.text);
+      if (generation != generation_) return;  // a handler cancelled or sent again
+    }
   }
-  if (outcome.sent) {
+  if (outcome.Delivered()) {
     OnSent();
   } else {
-    if (!outcome.failure.description.empty())
-      infoText_ += "\r\nError: " + outcome.failure.description;
-    OnError(outcome.failure.number, outcome.failure.description);
+    OnError(static_cast<std::int16_t>(outcome.number), outcome.text);
   }
 }

@@ -2,9 +2,9 @@
 // The SMTP component without any toolkit: set the message up, call Send,
 // and let the owner's loop run what Post hands it; the events then come as
 // OnError, OnSent and OnStatus on the owner's thread, never from inside a
-// call. A further Send delivers the same message again; Cancel (and
-// destruction) aborts a running send and raises nothing after; neither ever
-// waits on the transfer, which ends by itself at once.
+// call. Each send runs its own session on a worker thread. A further Send
+// delivers the same message again; Cancel (and destruction) ends a running
+// send at once and raises nothing after.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "OutgoingMail.h"
+#include "SmtpOutcome.h"
 
-struct TransferOutcome;
 class TransferControl;
 class EventGate;
 
@@ -51,6 +51,10 @@ class MailSender {
   std::string StatusText() const { return statusText_; }
   void TimeoutMs(std::int32_t ms) { settings_.timeoutMs = ms; }
   void AuthUserName(const std::string& user) { settings_.user = user; }
+  // Delivery status notifications (RFC 3461), used when the server offers
+  // them: NOTIFY ("FAILURE,DELAY", "NEVER"...) and RET ("HDRS" or "FULL").
+  void DsnNotify(const std::string& notify) { settings_.dsnNotify = notify; }
+  void DsnReturn(const std::string& ret) { settings_.dsnReturn = ret; }
 
   // Starts delivery; the outcome comes as OnSent or a final OnError.
   // Returns false, doing nothing, while a send is running.
@@ -60,6 +64,11 @@ class MailSender {
   // How long no byte of the running send has moved either way; the largest
   // duration when no send is running.
   std::chrono::milliseconds Silence() const;
+  // The message's bytes handed to the connection so far, and its size.
+  std::uint64_t BytesSent() const;
+  std::uint64_t BytesTotal() const;
+  // How the last finished send ended, as data (valid once its event came).
+  const SmtpOutcome& LastOutcome() const { return lastOutcome_; }
 
   // A private CA (a company server, the tests' own) instead of the system store.
   void TrustedCaFile(const std::string& path) { settings_.caFile = path; }
@@ -82,7 +91,7 @@ class MailSender {
     std::shared_ptr<TransferControl> control;
   };
 
-  void Finish(std::uint64_t generation, const TransferOutcome& outcome);
+  void Finish(std::uint64_t generation, const SmtpOutcome& outcome);
   void SetStatus(const std::string& status);
   void ReapWorkers();
 
@@ -90,9 +99,10 @@ class MailSender {
   Attachments attachments_;
   std::string statusText_;
   std::string infoText_;
+  SmtpOutcome lastOutcome_;
   bool busy_ = false;
   std::uint64_t generation_ = 0;  // events of older sends are dropped
   std::shared_ptr<TransferControl> current_;
-  std::vector<Worker> workers_;  // a finished send may still be saying QUIT
+  std::vector<Worker> workers_;  // a decided send may still be saying QUIT
   std::shared_ptr<EventGate> gate_;
 };

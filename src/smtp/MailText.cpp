@@ -138,6 +138,20 @@ bool SameLetters(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string SizeText(std::uint64_t bytes) {
+  std::array<char, 32> buffer{};
+  if (bytes < 1024) {
+    (void)std::snprintf(buffer.data(), buffer.size(), "%llu bytes",
+                        static_cast<unsigned long long>(bytes));
+  } else if (bytes < 1024 * 1024) {
+    (void)std::snprintf(buffer.data(), buffer.size(), "%.1f KB", static_cast<double>(bytes) / 1024.0);
+  } else {
+    (void)std::snprintf(buffer.data(), buffer.size(), "%.1f MB",
+                        static_cast<double>(bytes) / (1024.0 * 1024.0));
+  }
+  return buffer.data();
+}
+
 bool HasLineBreak(std::string_view text) {
   return text.find_first_of("\r\n") != std::string_view::npos;
 }

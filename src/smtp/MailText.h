@@ -2,6 +2,7 @@
 // The text rules of a message: charset choice, line ends, transfer
 // encodings, RFC 2047 header words and RFC 2231 file names, the Date and
 // Message-ID headers, and what of a server's text may be shown.
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <string_view>
@@ -16,6 +17,9 @@ Charset DetectCharset(std::string_view text);
 std::string_view CharsetName(Charset charset);
 
 bool HasLineBreak(std::string_view text);
+
+// "512 bytes", "4.0 KB", "20.0 MB".
+std::string SizeText(std::uint64_t bytes);
 
 // Equal when A-Z and a-z are taken alike (SMTP keywords, schemes, names).
 bool SameLetters(std::string_view a, std::string_view b);

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <random>
 
 #include "MailAddress.h"
@@ -72,6 +73,36 @@ std::string FoldedList(const std::vector<std::string>& items, std::size_t used) 
   return out;
 }
 
+std::string UpperCase(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// NOTIFY is NEVER alone, or any of SUCCESS, FAILURE, DELAY; RET is HDRS or FULL.
+std::optional<std::string> CheckDsn(const std::string& notify, const std::string& ret) {
+  const std::string n = UpperCase(notify);
+  if (!n.empty() && n != "NEVER") {
+    std::size_t at = 0;
+    while (at <= n.size()) {
+      const auto comma = n.find(',', at);
+      const std::string word = n.substr(at, comma == std::string::npos ? comma : comma - at);
+      if (word != "SUCCESS" && word != "FAILURE" && word != "DELAY") {
+        return "DsnNotify \"" + notify +
+               "\" is not NEVER or a list of SUCCESS, FAILURE and DELAY; nothing was sent.";
+      }
+      if (comma == std::string::npos) break;
+      at = comma + 1;
+    }
+  }
+  const std::string r = UpperCase(ret);
+  if (!r.empty() && r != "HDRS" && r != "FULL") {
+    return "DsnReturn \"" + ret + "\" is not HDRS or FULL; nothing was sent.";
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
@@ -113,15 +144,21 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   }
 
   OutgoingMail job;
-  job.implicitTls = implicitTls || port == kImplicitTlsPort;
-  job.serverLabel = ServerAddress::HostPort(*server, port);
-  job.url =
-      std::string(job.implicitTls ? "smtps://" : "smtp://") + job.serverLabel + "/" + EhloName();
+  SessionSettings& session = job.session;
+  session.host = server->host;
+  session.port = port;
+  session.implicitTls = implicitTls || port == kImplicitTlsPort;
+  session.serverLabel = ServerAddress::HostPort(*server, port);
+  session.ehloName = EhloName();
   if (s.authMode != 0 && !s.user.empty()) {
-    job.user = s.user;
-    job.password = s.password;
-    job.requireTls = !job.implicitTls && !(ServerAddress::IsLoopback(*server) && !s.treatAsRemote);
+    session.user = s.user;
+    session.password = s.password;
+    session.requireTls =
+        !session.implicitTls && !(ServerAddress::IsLoopback(*server) && !s.treatAsRemote);
   }
+  if (auto problem = CheckDsn(s.dsnNotify, s.dsnReturn)) return Refuse(kInvalidMessage, *problem);
+  job.dsnNotify = UpperCase(s.dsnNotify);
+  job.dsnReturn = UpperCase(s.dsnReturn);
 
   const auto checked = MailAddress::Check(s.sender);
   if (const auto* problem = std::get_if<std::string>(&checked)) {
@@ -175,7 +212,7 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
     job.message.AddFile(std::move(file));
   }
   job.message.AddText("\r\n--" + boundary + "--\r\n");
-  job.timeoutMs = s.timeoutMs > 0 ? s.timeoutMs : kDefaultTimeoutMs;
-  job.caFile = s.caFile;
+  session.timeoutMs = s.timeoutMs > 0 ? s.timeoutMs : kDefaultTimeoutMs;
+  session.caFile = s.caFile;
   return job;
 }

@@ -9,20 +9,30 @@
 
 #include "MessageStream.h"
 
-struct OutgoingMail {
-  std::string url;          // smtp[s]://host:port/ehlo-name
+// How to reach the server and log in; one session may carry several messages.
+struct SessionSettings {
+  std::string host;         // a name or an address, without brackets
+  int port = 25;
   std::string serverLabel;  // host:port, for texts
+  std::string ehloName;
   bool implicitTls = false;
   bool requireTls = false;  // a password goes out: TLS or nothing
-  std::string mailFrom;     // envelope forms: domains as punycode
+  std::string user;         // empty: no AUTH
+  std::string password;
+  std::string bearerMechanism;  // "XOAUTH2" or "OAUTHBEARER": `password` is the token
+  long timeoutMs = 0;
+  std::string caFile;
+};
+
+struct OutgoingMail {
+  SessionSettings session;
+  std::string mailFrom;  // envelope forms: domains as punycode
   std::vector<std::string> recipients;
   bool needsSmtpUtf8 = false;  // a UTF-8 local part in the envelope
   MessageStream message;       // headers, body and attachments, CR LF
-  std::string user;            // empty: no AUTH
-  std::string password;
-  long timeoutMs = 0;
-  std::string caFile;
   std::string messageId;
+  std::string dsnNotify;  // NOTIFY= for each RCPT, when the server offers DSN
+  std::string dsnReturn;  // RET= on MAIL
 };
 
 struct MailError {
@@ -44,11 +54,14 @@ struct MailSettings {
   std::vector<std::string> attachments;
   long timeoutMs = 0;
   std::string caFile;
+  std::string dsnNotify;
+  std::string dsnReturn;
   bool treatAsRemote = false;
 };
 
 // Refuses what must never reach a server: a bad or missing address (CR, LF
 // or another control byte, text after ">", an unbalanced quote, an
 // over-long part), a header value with a line break, no recipient, an
-// unreadable attachment, a server text that is no host.
+// unreadable attachment, a server text that is no host, DSN values that
+// are none.
 std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& settings);

@@ -28,11 +28,14 @@ inline constexpr int kCertificateRejected = 12102;
 inline constexpr int kTlsFailed = 12103;           // handshake or other TLS failure
 inline constexpr int kAuthNotOffered = 12110;      // user name given, server offers no AUTH
 inline constexpr int kSmtpUtf8NotOffered = 12111;  // UTF-8 local part, server lacks SMTPUTF8
+inline constexpr int kNoMechanism = 12112;         // no offered AUTH mechanism works here
+inline constexpr int kLoginFailed = 12113;         // the SASL exchange failed on our side
 
 // Refused before connecting.
 inline constexpr int kInvalidMessage = 12120;        // a bad address or header, no recipient
 inline constexpr int kAttachmentUnreadable = 12121;  // also: changed size while sending
 inline constexpr int kInvalidServer = 12122;         // not a host name, address or port
+inline constexpr int kMessageTooLarge = 12123;       // over the server's SIZE limit
 
 inline constexpr int kBusy = 12130;  // Send while a send is running
 
@@ -40,7 +43,10 @@ inline constexpr int kBusy = 12130;  // Send while a send is running
 // it must not be sent again without a look.
 inline constexpr int kNoFinalReply = 12140;
 
-inline constexpr int kOtherFailure = 12199;  // any other libcurl failure; text says which
+// The server broke the protocol: a reply that is no SMTP, or over the size cap.
+inline constexpr int kProtocolError = 12150;
+
+inline constexpr int kOtherFailure = 12199;  // anything else; the text says what
 
 // The exit status for an outcome with this number: server replies by their
 // class (4xx temporary, 5xx permanent), ours from the table.

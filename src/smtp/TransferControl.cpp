@@ -1,9 +1,17 @@
 #include "TransferControl.h"
 
-#include <sys/socket.h>
+#include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
+TransferControl::TransferControl() {
+  if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+}
+
+TransferControl::~TransferControl() {
+  for (const int fd : wake_) {
+    if (fd >= 0) ::close(fd);
+  }
+}
 
 std::int64_t TransferControl::Now() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -15,29 +23,10 @@ std::chrono::milliseconds TransferControl::Silence() const {
   return std::chrono::milliseconds(Now() - lastMove_.load());
 }
 
-void TransferControl::StopFor(Stop reason) {
-  Stop none = Stop::None;
-  stop_.compare_exchange_strong(none, reason);
-  CutConnection();
-}
-
-void TransferControl::SocketOpened(int fd) {
-  const std::lock_guard lock(mutex_);
-  sockets_.push_back(fd);
-}
-
-int TransferControl::CloseSocket(int fd) {
-  // Under the lock, so a cut never reaches a number the system has reused.
-  const std::lock_guard lock(mutex_);
-  sockets_.erase(std::remove(sockets_.begin(), sockets_.end(), fd), sockets_.end());
-  return ::close(fd);
-}
-
-void TransferControl::CutConnection() {
-  // shutdown, not close: libcurl still owns the descriptors, and a wait
-  // blocked on one wakes at once with end of file.
-  const std::lock_guard lock(mutex_);
-  for (const int fd : sockets_) ::shutdown(fd, SHUT_RDWR);
+void TransferControl::Cancel() {
+  if (cancelled_.exchange(true)) return;
+  const char byte = 1;
+  (void)!::write(wake_[1], &byte, 1);
 }
 
 void TransferControl::MarkFinished() {

@@ -1,41 +1,34 @@
 #pragma once
-// What the caller's thread, a transfer's worker and its watchdog share: the
-// sockets libcurl has open, so a wait that blocks inside libcurl can be cut
-// from outside; when a byte last moved; the phase; why the transfer was
-// stopped; and whether it has ended. Every member is safe from any thread.
+// What the owner's thread and a session's worker share: the wake pipe a
+// cancel writes to (the session's poll loop watches it, so every phase ends
+// at once), when a byte last moved, the progress of the message, and
+// whether the worker has ended. Every member is safe from any thread.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <vector>
 
 class TransferControl {
  public:
-  enum class Phase { Dialogue, MessageSent, Decided };
-  enum class Stop {
-    None,
-    Cancelled,
-    TimedOut,
-    NoFinalReply,
-    AuthNotOffered,
-    SmtpUtf8NotOffered,
-    AttachmentChanged
-  };
+  TransferControl();
+  ~TransferControl();
+  TransferControl(const TransferControl&) = delete;
+  TransferControl& operator=(const TransferControl&) = delete;
 
-  // Records why (the first reason wins) and cuts the connection at once.
-  void StopFor(Stop reason);
-  Stop StoppedFor() const { return stop_.load(); }
-
-  void SocketOpened(int fd);
-  int CloseSocket(int fd);  // libcurl's close, kept apart from a concurrent cut
-  void CutConnection();
+  void Cancel();
+  bool Cancelled() const { return cancelled_.load(); }
+  int WakeFd() const { return wake_[0]; }
 
   void Touch() { lastMove_.store(Now()); }
   std::chrono::milliseconds Silence() const;
 
-  void SetPhase(Phase phase) { phase_.store(phase); }
-  Phase CurrentPhase() const { return phase_.load(); }
+  void SetProgress(std::uint64_t sent, std::uint64_t total) {
+    sent_.store(sent);
+    total_.store(total);
+  }
+  std::uint64_t BytesSent() const { return sent_.load(); }
+  std::uint64_t BytesTotal() const { return total_.load(); }
 
   void MarkFinished();
   bool Finished() const;
@@ -44,11 +37,12 @@ class TransferControl {
  private:
   static std::int64_t Now();
 
+  int wake_[2] = {-1, -1};
+  std::atomic<bool> cancelled_{false};
+  std::atomic<std::int64_t> lastMove_{Now()};
+  std::atomic<std::uint64_t> sent_{0};
+  std::atomic<std::uint64_t> total_{0};
   mutable std::mutex mutex_;
   std::condition_variable finishedChanged_;
-  std::vector<int> sockets_;
   bool finished_ = false;
-  std::atomic<std::int64_t> lastMove_{Now()};
-  std::atomic<Phase> phase_{Phase::Dialogue};
-  std::atomic<Stop> stop_{Stop::None};
 };

@@ -1,0 +1,402 @@
+#include "SmtpSession.h"
+
+#include <poll.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "SmtpErrors.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+// Once the outcome is known, QUIT gets at most this long.
+constexpr auto kQuitGrace = 2000ms;
+// How often acknowledgements are looked at while our bytes are in flight.
+constexpr auto kAckSample = 200ms;
+
+// TLS writes through write(2), which raises SIGPIPE on a closed peer.
+// Blocked on this thread only while the session runs; one that came is
+// taken before the mask is restored, so it never reaches the process.
+class SigpipeGuard {
+ public:
+  SigpipeGuard() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old_);
+  }
+  ~SigpipeGuard() {
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    const timespec none{};
+    while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  SigpipeGuard(const SigpipeGuard&) = delete;
+  SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+ private:
+  sigset_t old_{};
+};
+
+}  // namespace
+
+SmtpSession::SmtpSession(SessionSettings settings, TransferControl& control, StatusFn status)
+    : settings_(std::move(settings)), control_(control), status_(std::move(status)) {}
+
+SmtpSession::~SmtpSession() = default;
+
+void SmtpSession::SetState(State state) { state_ = state; }
+
+SmtpOutcome SmtpSession::Send(OutgoingMail& mail) {
+  const SigpipeGuard guard;
+  mail_ = &mail;
+  outcome_.reset();
+  accepted_ = 0;
+  rcptReplies_ = 0;
+  refused_.clear();
+  stuffer_ = DotStuffer();
+  bodyRead_ = 0;
+  lastTenth_ = -1;
+  endQueued_ = false;
+  finalReply_.clear();
+  control_.SetProgress(0, mail.message.Size());
+  lastMove_ = replyClock_ = Clock::now();
+  control_.Touch();
+  if (control_.Cancelled()) {
+    Decide(SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled));
+  } else if (state_ == State::Closed) {
+    status_("Connecting to " + settings_.serverLabel);
+    resolver_ = std::make_unique<Resolver>(settings_.host, settings_.port);
+    SetState(State::Resolving);
+  } else if (state_ == State::Ready) {
+    staleReplies_ = awaited_.size();
+    // The server may still hold the last transaction's envelope.
+    Command("RSET", State::Rset, "RSET");
+    SetState(State::Rset);
+  }
+  Loop();
+  return *outcome_;
+}
+
+void SmtpSession::Quit() {
+  const SigpipeGuard guard;
+  const bool speaking = state_ != State::Closed && state_ != State::Resolving &&
+                        state_ != State::Connecting && state_ != State::TlsHandshake &&
+                        state_ != State::Body && connection_.Fd() >= 0;
+  if (!speaking || control_.Cancelled()) {
+    connection_.Close();
+    SetState(State::Closed);
+    return;
+  }
+  Command("QUIT", State::Quit, "QUIT");
+  SetState(State::Quit);
+  lastMove_ = replyClock_ = Clock::now();
+  Loop();
+}
+
+// Runs until the message has its outcome, or, when quitting, until closed.
+void SmtpSession::Loop() {
+  const bool quitting = state_ == State::Quit;
+  while (quitting ? state_ != State::Closed : !outcome_.has_value()) {
+    std::array<pollfd, 3> fds{};
+    nfds_t count = 0;
+    fds[count++] = {control_.WakeFd(), POLLIN, 0};
+    const int connectionSlot = static_cast<int>(count);
+    short events = 0;
+    if (state_ == State::Resolving) {
+      fds[count++] = {resolver_->ReadyFd(), POLLIN, 0};
+    } else if (connection_.Fd() >= 0) {
+      if (state_ == State::Connecting || state_ == State::Body || outAt_ < out_.size() ||
+          wantWrite_) {
+        events |= POLLOUT;
+      }
+      if (state_ != State::Connecting) events |= POLLIN;
+      fds[count++] = {connection_.Fd(), events, 0};
+    }
+    auto wait = std::chrono::milliseconds(-1);
+    if (const auto deadline = Deadline()) {
+      wait = std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()));
+    }
+    const bool inFlight = connection_.Fd() >= 0 && state_ != State::Connecting &&
+                          !connection_.Drained();
+    if (inFlight && (wait < 0ms || wait > kAckSample)) wait = kAckSample;
+    if (connection_.Buffered()) wait = 0ms;
+    (void)::poll(fds.data(), count, static_cast<int>(wait.count()));
+
+    if (control_.Cancelled()) {
+      connection_.Close();
+      SetState(State::Closed);
+      if (!outcome_) Decide(SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled));
+      return;
+    }
+    NoteAcknowledged();
+    const short got = count > 1 ? fds[connectionSlot].revents : 0;
+    if (state_ == State::Resolving && got != 0) {
+      if (!Resolved()) continue;
+    } else if (state_ == State::Connecting && got != 0) {
+      const int error = connection_.ConnectResult();
+      if (error == 0) {
+        Connected();
+      } else {
+        connectError_ = std::strerror(error);
+        ++nextAddress_;
+        ConnectNext();
+      }
+    } else if (state_ == State::TlsHandshake && (got != 0 || connection_.Buffered())) {
+      lastMove_ = Clock::now();
+      BeginTls();
+    } else if (got != 0 || connection_.Buffered()) {
+      if ((got & (POLLIN | POLLHUP | POLLERR)) != 0 || connection_.Buffered()) Readable();
+      if (connection_.Fd() >= 0 && state_ != State::TlsHandshake &&
+          (outAt_ < out_.size() || state_ == State::Body || wantWrite_)) {
+        Writable();
+      }
+    }
+    const auto deadline = Deadline();
+    if (deadline && Clock::now() >= *deadline && (quitting ? state_ != State::Closed : !outcome_))
+      OnTimeout();
+  }
+}
+
+// The one place time-outs come from: silence on the connection, and the
+// reply now due, counted from its command (or from the last of its bytes
+// the server acknowledged). A reply that trickles does not extend it.
+std::optional<SmtpSession::Clock::time_point> SmtpSession::Deadline() const {
+  const auto timeout = std::chrono::milliseconds(settings_.timeoutMs);
+  if (state_ == State::Quit) return replyClock_ + std::min<std::chrono::milliseconds>(timeout, kQuitGrace);
+  if (state_ == State::Closed) return std::nullopt;
+  auto deadline = lastMove_ + timeout;
+  const bool replyDue = !awaited_.empty() || state_ == State::Greeting ||
+                        state_ == State::TlsHandshake || state_ == State::Connecting ||
+                        state_ == State::Resolving;
+  if (replyDue) deadline = std::min(deadline, replyClock_ + timeout);
+  return deadline;
+}
+
+void SmtpSession::OnTimeout() {
+  if (state_ == State::Quit) {
+    connection_.Close();
+    SetState(State::Closed);
+    return;
+  }
+  NoteAcknowledged();
+  const std::string server = settings_.serverLabel;
+  if (endQueued_ && state_ == State::EndOfData && acknowledged_ >= endMark_) {
+    Fail(SmtpOutcome::Kind::MayAlreadyHaveIt, SmtpErrors::kNoFinalReply,
+         "The whole message went to " + server + " but no reply came (none within " +
+             std::to_string(settings_.timeoutMs) +
+             " ms); the server may already have it, so it was not sent again.");
+  } else {
+    Fail(SmtpOutcome::Kind::TimedOut, SmtpErrors::kTimedOut,
+         "No answer from " + server + " within " + std::to_string(settings_.timeoutMs) +
+             " ms while waiting for " + Waiting() + ".");
+  }
+  connection_.Close();
+  SetState(State::Closed);
+}
+
+bool SmtpSession::Resolved() {
+  if (!resolver_->Done()) return false;
+  addresses_ = resolver_->Addresses();
+  const std::string error = resolver_->Error();
+  resolver_.reset();
+  if (addresses_.empty()) {
+    Fail(SmtpOutcome::Kind::HostNotFound, SmtpErrors::kHostNotFound,
+         "Host not found: " + settings_.serverLabel + " (" + error + ").");
+    SetState(State::Closed);
+    return true;
+  }
+  nextAddress_ = 0;
+  ConnectNext();
+  return true;
+}
+
+// Every address of the name in turn, until one answers.
+void SmtpSession::ConnectNext() {
+  for (; nextAddress_ < addresses_.size(); ++nextAddress_) {
+    std::string error;
+    if (connection_.Open(addresses_[nextAddress_], error)) {
+      SetState(State::Connecting);
+      return;
+    }
+    connectError_ = error;
+  }
+  Fail(SmtpOutcome::Kind::ConnectionRefused, SmtpErrors::kConnectionRefused,
+       "Could not connect to " + settings_.serverLabel + " (" + connectError_ + ").");
+  connection_.Close();
+  SetState(State::Closed);
+}
+
+void SmtpSession::Connected() {
+  lastMove_ = replyClock_ = Clock::now();
+  control_.Touch();
+  acknowledged_ = 0;
+  if (settings_.implicitTls) {
+    handshakeForStartTls_ = false;
+    BeginTls();
+  } else {
+    SetState(State::Greeting);
+  }
+}
+
+// Starts or continues the handshake; after STARTTLS, whatever the server
+// sent before it is thrown away first, so nothing injected is believed.
+void SmtpSession::BeginTls() {
+  if (state_ != State::TlsHandshake) {
+    std::string error;
+    if (!tlsReady_ && !(tlsReady_ = tls_.Init(settings_.caFile, error))) {
+      Fail(SmtpOutcome::Kind::TlsFailure, SmtpErrors::kTlsFailed,
+           "TLS with " + settings_.serverLabel + " failed: " + error + ".");
+      connection_.Close();
+      SetState(State::Closed);
+      return;
+    }
+    std::array<char, 4096> discard{};
+    Connection::Io io = Connection::Io::Done;
+    while (connection_.Read(discard.data(), discard.size(), io, error) > 0) {
+    }
+    parser_.Clear();
+    out_.clear();
+    outAt_ = 0;
+    if (!connection_.StartTls(tls_.Get(), settings_.host, error)) {
+      Fail(SmtpOutcome::Kind::TlsFailure, SmtpErrors::kTlsFailed,
+           "TLS with " + settings_.serverLabel + " failed: " + error + ".");
+      connection_.Close();
+      SetState(State::Closed);
+      return;
+    }
+    SetState(State::TlsHandshake);
+    replyClock_ = Clock::now();
+  }
+  std::string error;
+  bool untrusted = false;
+  wantWrite_ = false;
+  switch (connection_.Handshake(error, untrusted)) {
+    case Connection::Io::Done:
+      tlsSummary_ = connection_.TlsSummary();
+      status_("TLS established: " + tlsSummary_);
+      replyClock_ = Clock::now();
+      if (handshakeForStartTls_) {
+        capabilities_ = Capabilities{};
+        Command(ehloVerb_ + " " + settings_.ehloName, State::Ehlo, ehloVerb_ + " " + settings_.ehloName);
+        SetState(State::Ehlo);
+      } else {
+        SetState(State::Greeting);
+      }
+      break;
+    case Connection::Io::WantWrite:
+      wantWrite_ = true;
+      break;
+    case Connection::Io::WantRead:
+      break;
+    default:
+      if (untrusted) {
+        Fail(SmtpOutcome::Kind::TlsFailure, SmtpErrors::kCertificateRejected,
+             "The certificate of " + settings_.serverLabel + " is not trusted: " + error + ".");
+      } else {
+        Fail(SmtpOutcome::Kind::TlsFailure, SmtpErrors::kTlsFailed,
+             "TLS with " + settings_.serverLabel + " failed: " + error + ".");
+      }
+      connection_.Close();
+      SetState(State::Closed);
+  }
+}
+
+void SmtpSession::NoteAcknowledged() {
+  if (connection_.Fd() < 0 || state_ == State::Connecting) return;
+  const std::uint64_t acknowledged = connection_.Acknowledged();
+  if (acknowledged <= acknowledged_) return;
+  acknowledged_ = acknowledged;
+  lastMove_ = Clock::now();
+  control_.Touch();
+  // The command is still arriving: its reply is not due yet.
+  if (!awaited_.empty()) replyClock_ = lastMove_;
+}
+
+void SmtpSession::Readable() {
+  std::array<char, 16384> buffer{};
+  for (;;) {
+    Connection::Io io = Connection::Io::Done;
+    std::string error;
+    const std::size_t got = connection_.Read(buffer.data(), buffer.size(), io, error);
+    if (got == 0) {
+      if (io == Connection::Io::WantWrite) wantWrite_ = true;
+      if (io == Connection::Io::Closed) Lost("the server closed the connection");
+      if (io == Connection::Io::Failed) Lost(error);
+      return;
+    }
+    lastMove_ = Clock::now();
+    control_.Touch();
+    if (!parser_.Feed({buffer.data(), got})) {
+      Fail(SmtpOutcome::Kind::ProtocolError, SmtpErrors::kProtocolError,
+           settings_.serverLabel + " sent " + parser_.Problem() + " while Tarnwick waited for " +
+               Waiting() + "; the session was ended.");
+      connection_.Close();
+      SetState(State::Closed);
+      return;
+    }
+    while (auto reply = parser_.Take()) {
+      OnReply(*reply);
+      if (connection_.Fd() < 0 || state_ == State::TlsHandshake) return;
+    }
+  }
+}
+
+void SmtpSession::Writable() {
+  for (;;) {
+    if (state_ == State::Body) FillBody();
+    if (connection_.Fd() < 0) return;
+    while (outAt_ < out_.size()) {
+      Connection::Io io = Connection::Io::Done;
+      std::string error;
+      const std::size_t put = connection_.Write(out_.data() + outAt_, out_.size() - outAt_, io, error);
+      if (put == 0) {
+        wantWrite_ = io == Connection::Io::WantWrite;
+        if (io == Connection::Io::Closed) Lost("the server closed the connection");
+        if (io == Connection::Io::Failed) Lost(error);
+        return;
+      }
+      outAt_ += put;
+    }
+    wantWrite_ = false;
+    out_.clear();
+    outAt_ = 0;
+    if (state_ != State::Body) return;
+    if (endQueued_) {
+      // Our last byte is written; from here on the server may have it all.
+      endMark_ = connection_.Written();
+      awaited_.push_back(State::EndOfData);
+      replyClock_ = Clock::now();
+      SetState(State::EndOfData);
+      return;
+    }
+  }
+}
+
+void SmtpSession::Lost(const std::string& why) {
+  if (state_ == State::Quit || outcome_) {
+    connection_.Close();
+    SetState(State::Closed);
+    return;
+  }
+  NoteAcknowledged();
+  if (endQueued_ && outAt_ >= out_.size() && acknowledged_ >= endMark_ &&
+      state_ == State::EndOfData) {
+    Fail(SmtpOutcome::Kind::MayAlreadyHaveIt, SmtpErrors::kNoFinalReply,
+         "The whole message went to " + settings_.serverLabel + " but no reply came (" + why +
+             "); the server may already have it, so it was not sent again.");
+  } else {
+    Fail(SmtpOutcome::Kind::LostBeforeEnd, SmtpErrors::kConnectionLost,
+         "The connection to " + settings_.serverLabel + " was lost while waiting for " +
+             Waiting() + " (" + why + ").");
+  }
+  connection_.Close();
+  SetState(State::Closed);
+}
