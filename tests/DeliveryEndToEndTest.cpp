@@ -272,7 +272,7 @@ TEST(DeliveryEndToEnd, CaFileSettingTrustsAPrivateRelay) {
   SmtpTestServer server(cert.ServerFlags());
   for (const bool withCaFile : {true, false}) {
     ProgramCopy program(TARNWICK_BINARY);
-    program.Write("relay-ca.pem", TempFolder::Read(cert.Cert()));
+    program.Write("relay-ca.pem", TempFolder::Read(cert.Ca()));
     program.Write("Tarnwick.ini", "[Options]\r\nFrom=alice@example.com\r\nSMTPServer=localhost:" +
                                       std::to_string(server.Port()) + "\r\nTimeOutSecs=5\r\n" +
                                       (withCaFile ? "CAFile=relay-ca.pem\r\n" : ""));

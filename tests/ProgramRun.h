@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +32,7 @@ struct RunResult {
   std::string err;
   std::string out;
   double seconds = 0;
+  long peakRssKb = 0;  // of the program itself
 };
 
 class ProgramCopy {
@@ -126,7 +128,9 @@ class ProgramCopy {
     ::close(outFds[0]);
     int status = 0;
     stopper.join();
-    ::waitpid(pid, &status, 0);
+    rusage usage{};
+    ::wait4(pid, &status, 0, &usage);
+    result.peakRssKb = usage.ru_maxrss;
     feeder.join();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

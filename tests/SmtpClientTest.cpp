@@ -225,7 +225,7 @@ TEST_F(SmtpClientTest, StartTlsWithAuthToRemoteServer) {
   SmtpTestServer server(flags);
   SmtpClient client;
   Setup(client, "localhost:" + std::to_string(server.Port()));
-  client.TrustedCaFile(cert.Cert());
+  client.TrustedCaFile(cert.Ca());
   client.TreatServerAsRemoteForTesting(true);
   client.AuthMode(2);
   client.AuthUserName("mailer");
@@ -257,7 +257,7 @@ TEST_F(SmtpClientTest, ImplicitTls) {
   SmtpTestServer server(flags);
   SmtpClient client;
   Setup(client, "smtps://localhost:" + std::to_string(server.Port()));
-  client.TrustedCaFile(cert.Cert());
+  client.TrustedCaFile(cert.Ca());
   ASSERT_TRUE(SendAndWait(client).sent);
   EXPECT_TRUE(Envelope(server, 1)["tls"].toBool());
   EXPECT_NE(client.InfoText().find("(implicit)"), std::string::npos) << client.InfoText();

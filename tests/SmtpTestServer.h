@@ -103,19 +103,20 @@ class SmtpTestServer {
   int port_ = 0;
 };
 
-// A self-signed certificate for localhost and 127.0.0.1, made by openssl.
+// A test CA and a server certificate it signed, made by the fixture's
+// script: "good" (localhost, 127.0.0.1), "othername" (mail.example.org
+// only) or "expired".
 class TestCertificate {
  public:
-  TestCertificate() {
-    const std::string cmd =
-        "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost "
-        "-addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout " +
-        Key() + " -out " + Cert() + " >/dev/null 2>&1";
+  explicit TestCertificate(const std::string& kind = "good") {
+    const std::string cmd = std::string(TARNWICK_FIXTURES_DIR) + "/make_cert.sh " +
+                            folder_.path().string() + " " + kind + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0)
       throw std::runtime_error("openssl could not make a certificate");
   }
   std::string Cert() const { return folder_.File("cert.pem"); }
   std::string Key() const { return folder_.File("key.pem"); }
+  std::string Ca() const { return folder_.File("ca.pem"); }
   std::vector<std::string> ServerFlags() const { return {"--cert", Cert(), "--key", Key()}; }
 
  private:

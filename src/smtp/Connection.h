@@ -49,6 +49,9 @@ class Connection {
   std::uint64_t Written() const;
   // Nothing of ours waits in the socket, unsent or unacknowledged.
   bool Drained() const;
+  // The receive window the peer last advertised: it grows back as the
+  // server's program reads what its system has already acknowledged.
+  std::uint32_t PeerWindow() const;
 
  private:
   int fd_ = -1;

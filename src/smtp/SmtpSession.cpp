@@ -17,6 +17,10 @@ using namespace std::chrono_literals;
 constexpr auto kQuitGrace = 2000ms;
 // How often acknowledgements are looked at while our bytes are in flight.
 constexpr auto kAckSample = 200ms;
+// The end of the message is held back until the server's program has read
+// the rest; meanwhile one byte of it goes now and then, so the server's
+// system answers with its current window and shows the reading go on.
+constexpr auto kProbeInterval = 100ms;
 
 // TLS writes through write(2), which raises SIGPIPE on a closed peer.
 // Blocked on this thread only while the session runs; one that came is
@@ -113,7 +117,8 @@ void SmtpSession::Loop() {
     if (state_ == State::Resolving) {
       fds[count++] = {resolver_->ReadyFd(), POLLIN, 0};
     } else if (connection_.Fd() >= 0) {
-      if (state_ == State::Connecting || state_ == State::Body || outAt_ < out_.size() ||
+      const bool bodyToWrite = state_ == State::Body && (!endQueued_ || outAt_ < tailFrom_);
+      if (state_ == State::Connecting || bodyToWrite || (state_ != State::Body && outAt_ < out_.size()) ||
           wantWrite_) {
         events |= POLLOUT;
       }
@@ -127,6 +132,10 @@ void SmtpSession::Loop() {
     const bool inFlight = connection_.Fd() >= 0 && state_ != State::Connecting &&
                           !connection_.Drained();
     if (inFlight && (wait < 0ms || wait > kAckSample)) wait = kAckSample;
+    if (HoldingTail()) {
+      const auto probe = std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(nextProbe_ - Clock::now()));
+      if (wait < 0ms || wait > probe) wait = std::max(probe, 10ms);
+    }
     if (connection_.Buffered()) wait = 0ms;
     (void)::poll(fds.data(), count, static_cast<int>(wait.count()));
 
@@ -152,7 +161,7 @@ void SmtpSession::Loop() {
     } else if (state_ == State::TlsHandshake && (got != 0 || connection_.Buffered())) {
       lastMove_ = Clock::now();
       BeginTls();
-    } else if (got != 0 || connection_.Buffered()) {
+    } else if (got != 0 || connection_.Buffered() || HoldingTail()) {
       if ((got & (POLLIN | POLLHUP | POLLERR)) != 0 || connection_.Buffered()) Readable();
       if (connection_.Fd() >= 0 && state_ != State::TlsHandshake &&
           (outAt_ < out_.size() || state_ == State::Body || wantWrite_)) {
@@ -238,6 +247,7 @@ void SmtpSession::Connected() {
   lastMove_ = replyClock_ = Clock::now();
   control_.Touch();
   acknowledged_ = 0;
+  peerWindow_ = widestWindow_ = connection_.PeerWindow();
   if (settings_.implicitTls) {
     handshakeForStartTls_ = false;
     BeginTls();
@@ -309,15 +319,29 @@ void SmtpSession::BeginTls() {
   }
 }
 
+// Our bytes acknowledged, or the peer's window reopening as its program
+// reads them, is movement.
 void SmtpSession::NoteAcknowledged() {
   if (connection_.Fd() < 0 || state_ == State::Connecting) return;
   const std::uint64_t acknowledged = connection_.Acknowledged();
-  if (acknowledged <= acknowledged_) return;
-  acknowledged_ = acknowledged;
+  const std::uint32_t window = connection_.PeerWindow();
+  const bool moved = acknowledged > acknowledged_ || window > peerWindow_;
+  acknowledged_ = std::max(acknowledged, acknowledged_);
+  peerWindow_ = window;
+  widestWindow_ = std::max(widestWindow_, window);
+  if (!moved) return;
   lastMove_ = Clock::now();
   control_.Touch();
   // The command is still arriving: its reply is not due yet.
   if (!awaited_.empty()) replyClock_ = lastMove_;
+}
+
+bool SmtpSession::PeerCaughtUp() const {
+  return connection_.Drained() && peerWindow_ >= widestWindow_ - widestWindow_ / 16;
+}
+
+bool SmtpSession::HoldingTail() const {
+  return state_ == State::Body && endQueued_ && outAt_ >= tailFrom_ && outAt_ < out_.size();
 }
 
 void SmtpSession::Readable() {
@@ -353,10 +377,21 @@ void SmtpSession::Writable() {
   for (;;) {
     if (state_ == State::Body) FillBody();
     if (connection_.Fd() < 0) return;
-    while (outAt_ < out_.size()) {
+    std::size_t limit = out_.size();
+    if (state_ == State::Body && endQueued_) {
+      if (outAt_ < tailFrom_) {
+        limit = tailFrom_;
+      } else if (!PeerCaughtUp()) {
+        const auto now = Clock::now();
+        if (!connection_.Drained() || now < nextProbe_) return;
+        nextProbe_ = now + kProbeInterval;
+        limit = outAt_ + 1;
+      }
+    }
+    while (outAt_ < limit) {
       Connection::Io io = Connection::Io::Done;
       std::string error;
-      const std::size_t put = connection_.Write(out_.data() + outAt_, out_.size() - outAt_, io, error);
+      const std::size_t put = connection_.Write(out_.data() + outAt_, limit - outAt_, io, error);
       if (put == 0) {
         wantWrite_ = io == Connection::Io::WantWrite;
         if (io == Connection::Io::Closed) Lost("the server closed the connection");
@@ -366,8 +401,13 @@ void SmtpSession::Writable() {
       outAt_ += put;
     }
     wantWrite_ = false;
+    if (outAt_ < out_.size()) {
+      if (HoldingTail()) return;
+      continue;
+    }
     out_.clear();
     outAt_ = 0;
+    tailFrom_ = 0;
     if (state_ != State::Body) return;
     if (endQueued_) {
       // Our last byte is written; from here on the server may have it all.

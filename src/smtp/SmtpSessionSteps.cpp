@@ -369,8 +369,8 @@ void SmtpSession::OnFinalReply(const SmtpReply& reply) {
 void SmtpSession::FillBody() {
   constexpr std::size_t kHigh = 256 * 1024;
   constexpr std::size_t kChunk = 64 * 1024;
-  if (outAt_ > 0 && outAt_ == out_.size()) {
-    out_.clear();
+  if (outAt_ >= kHigh) {  // what went is dropped, so the buffer stays small
+    out_.erase(0, outAt_);
     outAt_ = 0;
   }
   MessageStream& message = mail_->message;
@@ -388,6 +388,8 @@ void SmtpSession::FillBody() {
     if (got == 0) {
       stuffer_.Finish(out_);
       endQueued_ = true;
+      tailFrom_ = out_.size() - std::min(out_.size() - outAt_, kTailHold);
+      nextProbe_ = Clock::now();
       break;
     }
     stuffer_.Add({chunk.data(), got}, out_);
