@@ -154,8 +154,9 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
       }
     }
     if (ErrorFlag == kFalse16) return;
-    const bool timeOut = ErrorText.find("12012") != std::string::npos ||
-                         ErrorText.find("10060") != std::string::npos;
+    // Only a time-out is tried again: a refusal stays one, and a message
+    // the server may already have must never go twice.
+    const bool timeOut = smtp.LastOutcome().kind == SmtpOutcome::Kind::TimedOut;
     if (!timeOut || attempt == options.TotalAttempts) return;
     Say("Tarnwick: " + ErrorText + " -- trying again in " + std::to_string(options.RetryWaitSecs) +
         " s (attempt " + std::to_string(attempt + 1) + " of " +
