@@ -5,6 +5,7 @@ in which every client runs once; the closing summary table."""
 
 import argparse
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -32,6 +33,8 @@ def arguments(doc, rounds):
     p.add_argument("rounds", nargs="?", type=int, default=rounds)
     p.add_argument("--wait-minutes", type=float, default=60,
                    help="how long to wait for the build to produce tarnwick")
+    p.add_argument("--rebuild-wait", type=float, default=30,
+                   help="seconds to look for a new build when tarnwick fails")
     return p
 
 
@@ -43,10 +46,11 @@ class Program:
     """The built tarnwick, copied into a work folder: it reads Tarnwick.ini
     and its files next to itself, and a rebuild cannot change it mid-case."""
 
-    def __init__(self, build, folder, wait_minutes=60):
+    def __init__(self, build, folder, wait_minutes=60, rebuild_wait=30):
         self.source = os.path.join(build, "tarnwick")
         self.path = os.path.join(folder, "tarnwick")
         self.wait_minutes = wait_minutes
+        self.rebuild_wait = rebuild_wait
         self.builds = []  # one description per copy taken
         self._copy()
 
@@ -66,7 +70,7 @@ class Program:
                 if not said:
                     note("waiting for %s to be built (checking every minute)" % self.source)
                     said = True
-                time.sleep(60)
+                time.sleep(max(1, min(60, deadline - time.monotonic())))
                 continue
             time.sleep(2)  # a file still being linked changes between looks
             if self._stamp() != stamp:
@@ -86,10 +90,13 @@ class Program:
             time.sleep(30)
         raise SystemExit("no working %s after %g minutes" % (self.source, self.wait_minutes))
 
-    def refresh(self):
-        """Takes a new copy when the build has changed since the last one."""
-        stamp = self._stamp()
-        if stamp is None or stamp == self.stamp:
+    def refresh(self, wait=0):
+        """Takes a new copy when the build has changed since the last one,
+        looking for up to wait seconds (a rebuild may be under way)."""
+        deadline = time.monotonic() + wait
+        while self._stamp() == self.stamp and time.monotonic() < deadline:
+            time.sleep(2)
+        if self._stamp() == self.stamp:
             return False
         note("a new build of tarnwick landed; copying it")
         self._copy()
@@ -113,17 +120,25 @@ class Program:
                    ", ".join(interesting) or "no curl/ssl/gsasl/Qt"))
 
 
-def run(cmd, stdin=None, times=1, timeout=120, cwd=None, rss=False):
+def cpu_of_children():
+    u = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return u.ru_utime + u.ru_stime
+
+
+def run(cmd, stdin=None, times=1, timeout=120, cwd=None, rss=False, cpu=None):
     """Runs cmd `times` times in a row; returns the wall seconds for all of
     them and, with rss, the peak RSS in MB of the program itself (GNU time
     reads it from wait4; the same wrapper runs around every client so wall
-    times still compare). Raises Failed on a non-zero exit or a hang."""
+    times still compare). With a list as cpu, appends the user+sys seconds
+    of the runs, which a busy machine disturbs less than wall time. Raises
+    Failed on a non-zero exit or a hang."""
     if callable(cmd):  # work done inside this process: no start-up, no RSS
         start = time.monotonic()
         for _ in range(times):
             cmd()
         return time.monotonic() - start, 0.0
     peak = 0.0
+    used = cpu_of_children()
     with tempfile.NamedTemporaryFile("r") as usage:
         wrap = ["/usr/bin/time", "-f", "%M", "-o", usage.name] if rss else []
         start = time.monotonic()
@@ -141,7 +156,10 @@ def run(cmd, stdin=None, times=1, timeout=120, cwd=None, rss=False):
             if rss:
                 usage.seek(0)
                 peak = max(peak, int(usage.read().split()[-1]) / 1024.0)
-        return time.monotonic() - start, peak
+        wall = time.monotonic() - start
+        if cpu is not None:
+            cpu.append(cpu_of_children() - used)
+        return wall, peak
 
 
 class Client:
@@ -150,35 +168,40 @@ class Client:
 
     def __init__(self, name, cmd, stdin=None, cwd=None, compare=True):
         self.name, self.cmd, self.stdin, self.cwd, self.compare = name, cmd, stdin, cwd, compare
-        self.walls, self.rss, self.error = [], 0.0, None
+        self.walls, self.cpus, self.rss, self.error = [], [], 0.0, None
 
     @property
     def median(self):
         return statistics.median(self.walls) if self.walls and not self.error else None
+
+    @property
+    def cpu(self):
+        return statistics.median(self.cpus) if self.cpus and not self.error else None
 
 
 def paired(clients, rounds, program, times=1, rss=False, timeout=120, warmup=True):
     """Every round runs each client once, the order turning from round to
     round so that none always goes first; an untimed run of each comes
     first unless warmup is off. A client that fails twice running is left
-    out, its error kept. When the program fails because a new build landed,
-    the case starts again on that build."""
+    out, its error kept. When the program fails and a new build lands (a
+    rebuild may be under way), the case starts again on that build."""
     for _ in range(3):
         for c in clients:
-            c.walls, c.rss, c.error = [], 0.0, None
+            c.walls, c.cpus, c.rss, c.error = [], [], 0.0, None
         restart = False
         for r in range(-1 if warmup else 0, rounds):
             k = max(r, 0) % len(clients)
             for c in clients[k:] + clients[:k]:
                 if c.error:
                     continue
+                cpu = []
                 for attempt in (1, 2):
                     try:
-                        wall, peak = run(c.cmd, c.stdin, times, timeout, c.cwd, rss)
+                        wall, peak = run(c.cmd, c.stdin, times, timeout, c.cwd, rss, cpu)
                         break
                     except Failed as e:
                         if not callable(c.cmd) and c.cmd[0] == program.path and \
-                                program.refresh():
+                                program.refresh(program.rebuild_wait if attempt == 2 else 0):
                             restart = True
                             break
                         if attempt == 2:
@@ -189,6 +212,7 @@ def paired(clients, rounds, program, times=1, rss=False, timeout=120, warmup=Tru
                     break
                 if r >= 0 and not c.error:
                     c.walls.append(wall)
+                    c.cpus += cpu[-1:]
                     c.rss = max(c.rss, peak)
             if restart:
                 break
@@ -226,17 +250,21 @@ def limit_row(case, shown, limit_text, met, error=None):
 
 
 def details(title, results):
-    """Every client of a case: median wall (and peak RSS when measured)."""
+    """Every client of a case: median wall and CPU (and peak RSS when
+    measured), with the program's ratio to each of the others."""
     print("\n%s" % title)
     mine = results.get("tarnwick")
     for c in results.values():
         if c.error:
             print("  %-18s failed: %s" % (c.name, c.error))
             continue
-        extra = "  peak RSS %6.1f MB" % c.rss if c.rss else ""
+        extra = "  cpu %s" % seconds(c.cpu) if c.cpu is not None else ""
+        extra += "  peak RSS %.1f MB" % c.rss if c.rss else ""
         if c is not mine and c.compare and mine is not None and mine.median:
             extra += "  tarnwick/%s %.2fx" % (c.name, mine.median / c.median)
-        print("  %-18s median %10s  (min %s, max %s, n=%d)%s"
+            if mine.cpu and c.cpu:
+                extra += " (cpu %.2fx)" % (mine.cpu / c.cpu)
+        print("  %-18s median %9s  (min %s, max %s, n=%d)%s"
               % (c.name, seconds(c.median), seconds(min(c.walls)), seconds(max(c.walls)),
                  len(c.walls), extra))
 
@@ -251,18 +279,17 @@ def summary(rows, program, rounds):
         print("  " + "  ".join(str(v).ljust(w) for v, w in zip(r, widths)) + "  " + r[-1])
 
 
-def sink_check(make_cmd, flags=(), cwd=None, stdin=None, rss=False):
-    """One send against a sink of its own, to see the work was done (every
-    recipient, every byte); make_cmd(port) gives the command. Returns the
-    sink's counters with the send's "wall" and "rss" (MB, with rss), or
-    with "error" when the send failed."""
+def sink_check(make_cmd, flags=(), cwd=None, stdin=None, rss=False, times=1):
+    """Sends (times in a row) against a sink of their own, to see the work
+    was done (every recipient, every byte); make_cmd(port) gives the
+    command. Returns the sink's counters with the "wall" and "rss" (MB, with
+    rss) of the sends, or with "error" when one failed."""
     from sink_server import with_sink
     outcome = {}
 
     def send(work, port):
         try:
-            outcome["wall"], outcome["rss"] = run(make_cmd(port), stdin, cwd=cwd, timeout=600,
-                                                  rss=rss)
+            outcome["wall"], outcome["rss"] = run(make_cmd(port), stdin, times, 600, cwd, rss)
         except Failed as e:
             outcome["error"] = str(e)
     stats = with_sink("tarnwick-check-", send, flags)
@@ -270,16 +297,20 @@ def sink_check(make_cmd, flags=(), cwd=None, stdin=None, rss=False):
     return stats
 
 
-def checked(name, stats, rcpts=1, min_bytes=0):
-    """Prints what one checked send delivered; returns what was missing."""
+def checked(name, stats, rcpts=1, min_bytes=0, times=1):
+    """Prints what checked sends delivered (each message to rcpts, of at
+    least min_bytes); returns what was missing. QUIT is counted, not
+    required: the outcome is known at the reply to the message."""
     if "error" in stats:
         problem = "failed: " + stats["error"]
-    elif stats.get("messages") != 1 or stats.get("rcpts") != rcpts or \
-            stats.get("data_bytes", 0) < min_bytes:
-        problem = "%s messages, %s of %d recipients, %s of at least %d bytes" % (
-            stats.get("messages"), stats.get("rcpts"), rcpts, stats.get("data_bytes"), min_bytes)
+    elif stats.get("messages") != times or stats.get("rcpts") != rcpts * times or \
+            stats.get("data_bytes", 0) < min_bytes * times:
+        problem = "%s of %d messages, %s of %d recipients, %s of at least %d bytes" % (
+            stats.get("messages"), times, stats.get("rcpts"), rcpts * times,
+            stats.get("data_bytes"), min_bytes * times)
     else:
         problem = None
-    print("check %-16s %s" % (name, problem or "1 message, %d recipients, %d bytes of DATA" % (
-        rcpts, stats["data_bytes"])))
+    print("check %-16s %s" % (name, problem or (
+        "%d message(s) to %d recipient(s) each, %d bytes of DATA each; QUIT in %d of %d sessions"
+        % (times, rcpts, stats["data_bytes"] // times, stats["quits"], stats["connections"]))))
     return problem

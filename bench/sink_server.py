@@ -28,7 +28,7 @@ class Stats:
         self.lock = threading.Lock()
         self.counts = dict.fromkeys(("connections", "tls", "auth_ok", "auth_refused",
                                      "auth_plaintext", "mail_refused", "rcpts", "messages",
-                                     "data_bytes"), 0)
+                                     "data_bytes", "quits"), 0)
 
     def add(self, key, n=1):
         with self.lock:
@@ -161,6 +161,7 @@ class Session:
                 if not self.data(big):
                     return
             elif verb == b"QUIT":
+                self.stats.add("quits")
                 self.send(b"221 bye\r\n")
                 return
             elif verb == b"RCPT":

@@ -34,7 +34,7 @@ def main():
 
 def report(args, work, port):
     url = "127.0.0.1:%d" % port
-    program = Program(args.build, work, args.wait_minutes)
+    program = Program(args.build, work, args.wait_minutes, args.rebuild_wait)
     with open(os.path.join(work, "Tarnwick.ini"), "w") as f:
         f.write("[Options]\nFrom=a@example.com\nSMTPServer=%s\nTimeOutSecs=15\nTotalAttempts=1\n"
                 % url)

@@ -7,7 +7,9 @@ logging in with the same user and password; msmtp for reference. The sink
 too but takes a login only inside TLS, and refuses MAIL before a login, so
 a client that skipped a step, or sent the password in clear text, fails
 instead of looking fast. Before the rounds, each client is pointed at a CA
-that did not sign the server's certificate and must refuse to send.
+that did not sign the server's certificate and must refuse to send, and
+Tarnwick, facing a loopback server with AUTH but no STARTTLS, must keep
+the password to itself.
 Rounds are paired: every client runs once per round, in turn.
 Usage: bench/tls_bench.py [build-dir] [rounds]"""
 
@@ -17,7 +19,7 @@ import subprocess
 import tempfile
 
 from paired_runs import (Client, Failed, Program, arguments, details, paired, ratio_row, run,
-                         summary)
+                         sink_check, summary)
 from sink_server import with_sink
 
 USER, PASSWORD = "bench-user", "s3cret-pass"
@@ -63,7 +65,7 @@ def make_certificates(folder):
 
 
 def main():
-    args = arguments(__doc__, 9).parse_args()
+    args = arguments(__doc__, 15).parse_args()
     certs = tempfile.mkdtemp(prefix="tarnwick-tls-certs-")
     try:
         make_certificates(certs)
@@ -98,7 +100,7 @@ def settings(folder, port, ca):
 
 
 def report(args, certs, work, port):
-    program = Program(args.build, work, args.wait_minutes)
+    program = Program(args.build, work, args.wait_minutes, args.rebuild_wait)
     settings(work, port, os.path.join(certs, "ca.pem"))
     line = "The quick brown fox jumps over the lazy dog, again and again.\r\n"
     text = line * (10 * 1024 // len(line))
@@ -124,6 +126,7 @@ def report(args, certs, work, port):
 
     have_msmtp = shutil.which("msmtp") is not None
     unchecked = trust_checks(program, port, certs, curl, msmtp if have_msmtp else None, eml)
+    clear_text_check(program, work)
 
     ca = os.path.join(certs, "ca.pem")
     clients = [Client("tarnwick", [program.path, "-t", "b@example.com", "-s", "bench",
@@ -162,6 +165,20 @@ def trust_checks(program, port, certs, curl, msmtp, eml):
         return sent
     finally:
         shutil.rmtree(folder, ignore_errors=True)
+
+
+def clear_text_check(program, work):
+    """A loopback server that lists AUTH but no STARTTLS: the password must
+    not go. Prints what the program did."""
+    stats = sink_check(lambda p: [program.path, "-x", "127.0.0.1:%d" % p, "-t", "b@example.com",
+                                  "-s", "clear", "-m", "body.txt"], cwd=work,
+                       flags=["--auth", "%s:%s" % (USER, PASSWORD), "--offer-auth-in-clear"])
+    if stats.get("auth_plaintext"):
+        print("loopback server without STARTTLS: tarnwick SENT THE PASSWORD IN CLEAR TEXT (%s)"
+              % stats.get("error", "")[:150])
+    else:
+        print("loopback server without STARTTLS: tarnwick kept the password (%s)"
+              % stats.get("error", "it sent without logging in")[:150])
 
 
 if __name__ == "__main__":

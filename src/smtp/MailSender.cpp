@@ -59,6 +59,7 @@ bool MailSender::Send() {
   ReapWorkers();
   const std::uint64_t generation = ++generation_;
   infoText_.clear();
+  lastOutcome_ = SmtpOutcome{};
   MailSettings settings = settings_;
   settings.attachments = attachments_.Paths();
   auto built = BuildOutgoingMail(settings);
