@@ -16,7 +16,7 @@ import statistics
 
 import floor_send
 from paired_runs import (PY, ROOT, Client, Failed, Program, arguments, checked, details,
-                         limit_row, paired, ratio_row, seconds, sink_check, summary)
+                         limit_row, note, paired, ratio_row, seconds, sink_check, summary)
 from sink_server import with_sink
 
 MB = 1024 * 1024
@@ -98,8 +98,10 @@ def report(args, work, port):
     walls, peak, huge_problem = [], 0.0, None
     for _ in range(args.huge_rounds):
         stats = sink_check(direct(huge), cwd=work, rss=True)
-        if "error" in stats and program.refresh():
-            stats = sink_check(direct(huge), cwd=work, rss=True)
+        if "error" in stats:
+            note("tarnwick failed: %s" % stats["error"])
+            if program.refresh(args.rebuild_wait):
+                stats = sink_check(direct(huge), cwd=work, rss=True)
         huge_problem = checked("tarnwick", stats, 1, args.huge_mb * MB * 4 // 3)
         if huge_problem:
             break

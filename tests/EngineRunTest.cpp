@@ -93,7 +93,8 @@ TEST(EngineRun, ProgramLinksNoLibcurl) {
   ASSERT_NE(pipe, nullptr);
   std::string listing;
   char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) listing.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    listing.append(buffer, n);
   ASSERT_EQ(::pclose(pipe), 0);
   ASSERT_NE(listing.find("NEEDED"), std::string::npos) << listing;
   EXPECT_EQ(listing.find("libcurl"), std::string::npos) << listing;

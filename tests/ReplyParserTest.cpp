@@ -63,7 +63,8 @@ TEST(ReplyParser, RefusesWhatIsNoSmtpOrTooLarge) {
   for (const auto& c : cases) {
     ReplyParser parser;
     EXPECT_FALSE(parser.Feed(c.input)) << c.name;
-    EXPECT_NE(parser.Problem().find(c.problem), std::string::npos) << c.name << ": " << parser.Problem();
+    EXPECT_NE(parser.Problem().find(c.problem), std::string::npos)
+        << c.name << ": " << parser.Problem();
     EXPECT_FALSE(parser.Feed("250 ok\r\n")) << c.name << ": nothing is taken after a problem";
   }
 }
@@ -106,12 +107,15 @@ TEST(DotStuffer, DoublesLeadingDotsAndEndsOnce) {
 
 // The bearer forms as providers document them.
 TEST(SaslClient, BearerTokenFraming) {
-  EXPECT_EQ(SaslClient::XOAuth2("someuser@example.com", "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"),
-            "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52"
-            "YjNSbGNrQmhkSFJoZG1semRHRXVZMjl0Q2cBAQ==");
-  EXPECT_EQ(SaslClient::OAuthBearer("user@example.com", "server.example.com", 143, "vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg=="),
-            "bixhPXVzZXJAZXhhbXBsZS5jb20sAWhvc3Q9c2VydmVyLmV4YW1wbGUuY29tAXBvcnQ9MTQzAWF1dGg9QmVhcmVy"
-            "IHZGOWRmdDRxbVRjMk52YjNSbGNrQmhiSFJoZG1semRHRXVZMjl0Q2c9PQEB");
+  EXPECT_EQ(
+      SaslClient::XOAuth2("someuser@example.com", "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"),
+      "dXNlcj1zb21ldXNlckBleGFtcGxlLmNvbQFhdXRoPUJlYXJlciB5YTI5LnZGOWRmdDRxbVRjMk52"
+      "YjNSbGNrQmhkSFJoZG1semRHRXVZMjl0Q2cBAQ==");
+  EXPECT_EQ(
+      SaslClient::OAuthBearer("user@example.com", "server.example.com", 143,
+                              "vF9dft4qmTc2Nvb3RlckBhbHRhdmlzdGEuY29tCg=="),
+      "bixhPXVzZXJAZXhhbXBsZS5jb20sAWhvc3Q9c2VydmVyLmV4YW1wbGUuY29tAXBvcnQ9MTQzAWF1dGg9QmVhcmVy"
+      "IHZGOWRmdDRxbVRjMk52YjNSbGNrQmhiSFJoZG1semRHRXVZMjl0Q2c9PQEB");
 }
 
 }  // namespace

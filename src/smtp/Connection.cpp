@@ -14,8 +14,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace {
+
+std::string SystemError(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
 
 std::string OpenSslError() {
   std::string text;
@@ -47,7 +52,7 @@ Connection::Io SslIo(SSL* ssl, int rc, std::string& error) {
         ERR_clear_error();
         return Connection::Io::Closed;
       }
-      error = std::strerror(errno);
+      error = SystemError(errno);
       return Connection::Io::Failed;
     default: {
       error = OpenSslError();
@@ -74,7 +79,7 @@ bool Connection::Open(const Resolver::Address& address, std::string& error) {
   Close();
   fd_ = ::socket(address.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd_ < 0) {
-    error = std::strerror(errno);
+    error = SystemError(errno);
     return false;
   }
   const int one = 1;
@@ -82,7 +87,7 @@ bool Connection::Open(const Resolver::Address& address, std::string& error) {
   const auto* target = reinterpret_cast<const sockaddr*>(address.bytes.data());
   if (::connect(fd_, target, static_cast<socklen_t>(address.bytes.size())) != 0 &&
       errno != EINPROGRESS) {
-    error = std::strerror(errno);
+    error = SystemError(errno);
     Close();
     return false;
   }
@@ -160,7 +165,7 @@ std::size_t Connection::Read(char* buffer, std::size_t size, Io& io, std::string
     io = Io::WantRead;
   } else {
     io = Io::Failed;
-    error = std::strerror(errno);
+    error = SystemError(errno);
   }
   return 0;
 }
@@ -185,7 +190,7 @@ std::size_t Connection::Write(const char* data, std::size_t size, Io& io, std::s
     io = Io::Closed;
   } else {
     io = Io::Failed;
-    error = std::strerror(errno);
+    error = SystemError(errno);
   }
   return 0;
 }
@@ -205,9 +210,10 @@ std::uint64_t Connection::Acknowledged() const {
                                                       : 0;
 }
 
-bool Connection::Drained() const {
+std::uint64_t Connection::Queued() const {
   int queued = 0;
-  return fd_ >= 0 && ::ioctl(fd_, SIOCOUTQ, &queued) == 0 && queued == 0;
+  if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQ, &queued) != 0 || queued < 0) return 0;
+  return static_cast<std::uint64_t>(queued);
 }
 
 TlsContext::~TlsContext() {

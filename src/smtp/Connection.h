@@ -47,8 +47,9 @@ class Connection {
   std::uint64_t Acknowledged() const;
   // Raw bytes handed to the socket so far, TLS records included.
   std::uint64_t Written() const;
-  // Nothing of ours waits in the socket, unsent or unacknowledged.
-  bool Drained() const;
+  // Our bytes in the socket, unsent or unacknowledged.
+  std::uint64_t Queued() const;
+  bool Drained() const { return Queued() == 0; }
   // The receive window the peer last advertised: it grows back as the
   // server's program reads what its system has already acknowledged.
   std::uint32_t PeerWindow() const;

@@ -143,8 +143,9 @@ std::string SizeText(std::uint64_t bytes) {
   if (bytes < 1024) {
     (void)std::snprintf(buffer.data(), buffer.size(), "%llu bytes",
                         static_cast<unsigned long long>(bytes));
-  } else if (bytes < 1024 * 1024) {
-    (void)std::snprintf(buffer.data(), buffer.size(), "%.1f KB", static_cast<double>(bytes) / 1024.0);
+  } else if (bytes < std::uint64_t{1024} * 1024) {
+    (void)std::snprintf(buffer.data(), buffer.size(), "%.1f KB",
+                        static_cast<double>(bytes) / 1024.0);
   } else {
     (void)std::snprintf(buffer.data(), buffer.size(), "%.1f MB",
                         static_cast<double>(bytes) / (1024.0 * 1024.0));

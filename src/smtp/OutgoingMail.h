@@ -11,7 +11,7 @@
 
 // How to reach the server and log in; one session may carry several messages.
 struct SessionSettings {
-  std::string host;         // a name or an address, without brackets
+  std::string host;  // a name or an address, without brackets
   int port = 25;
   std::string serverLabel;  // host:port, for texts
   std::string ehloName;

@@ -44,7 +44,7 @@ std::string SmtpReply::EnhancedStatus() const {
   const std::string& first = lines.front();
   // class.subject.detail, each a number: "5.1.1", "4.7.0"
   const auto end = first.find(' ');
-  const std::string word = first.substr(0, end);
+  std::string word = first.substr(0, end);
   int dots = 0;
   bool digitBefore = false;
   for (const char c : word) {
@@ -86,8 +86,8 @@ bool ReplyParser::Line(std::string_view line) {
   const int code = Code(line);
   if (code == 0 || (line.size() > 3 && line[3] != ' ' && line[3] != '-') ||
       (!current_.lines.empty() && code != current_.code)) {
-    problem_ = "a reply line that is not SMTP: \"" + MailText::CleanServerText(line.substr(0, 60)) +
-               "\"";
+    problem_ =
+        "a reply line that is not SMTP: \"" + MailText::CleanServerText(line.substr(0, 60)) + "\"";
     return false;
   }
   if (current_.lines.size() >= kMaxReplyLines) {

@@ -4,24 +4,24 @@
 // not start with a reply code, is an error: memory stays bounded whatever
 // the server sends.
 #include <cstddef>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <deque>
 #include <vector>
 
 struct SmtpReply {
   int code = 0;
   std::vector<std::string> lines;  // without the code and separator, control bytes removed
 
-  std::string Text() const;          // the lines joined by spaces
-  std::string Display() const;       // "250-a\r\n250 b", as the server sent it, cleaned
+  std::string Text() const;            // the lines joined by spaces
+  std::string Display() const;         // "250-a\r\n250 b", as the server sent it, cleaned
   std::string EnhancedStatus() const;  // "2.0.0" when the first line starts with one
 };
 
 class ReplyParser {
  public:
-  static constexpr std::size_t kMaxReplyBytes = 64 * 1024;
+  static constexpr std::size_t kMaxReplyBytes = std::size_t{64} * 1024;
   static constexpr std::size_t kMaxReplyLines = 1000;
 
   // Takes bytes; complete replies go to Take(). False once the input broke a

@@ -47,8 +47,8 @@ std::vector<std::string> SaslClient::Candidates(const std::vector<std::string>& 
 }
 
 bool SaslClient::Start(const std::string& mechanism, const std::string& user,
-                       const std::string& password, const std::string& host,
-                       std::string& initial, std::string& error) {
+                       const std::string& password, const std::string& host, std::string& initial,
+                       std::string& error) {
   if (session_ != nullptr) gsasl_finish(session_);
   session_ = nullptr;
   initial.clear();
@@ -105,6 +105,6 @@ std::string SaslClient::XOAuth2(const std::string& user, const std::string& toke
 
 std::string SaslClient::OAuthBearer(const std::string& user, const std::string& host, int port,
                                     const std::string& token) {
-  return Base64("n,a=" + user + ",\x01" + "host=" + host + "\x01" + "port=" +
-                std::to_string(port) + "\x01" + "auth=Bearer " + token + "\x01\x01");
+  return Base64("n,a=" + user + ",\x01" + "host=" + host + "\x01" + "port=" + std::to_string(port) +
+                "\x01" + "auth=Bearer " + token + "\x01\x01");
 }

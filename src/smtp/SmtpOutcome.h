@@ -8,11 +8,11 @@
 struct SmtpOutcome {
   enum class Kind {
     Sent,
-    SentWithRefusals,   // the message went; some recipients were refused
-    Refused,            // a server reply refused it: `replyCode`, `enhancedStatus`
-    TimedOut,           // nothing moved within the time-out: `phase`
-    LostBeforeEnd,      // the connection ended before our last byte
-    MayAlreadyHaveIt,   // our last byte went, no reply came: never resend
+    SentWithRefusals,  // the message went; some recipients were refused
+    Refused,           // a server reply refused it: `replyCode`, `enhancedStatus`
+    TimedOut,          // nothing moved within the time-out: `phase`
+    LostBeforeEnd,     // the connection ended before our last byte
+    MayAlreadyHaveIt,  // our last byte went, no reply came: never resend
     HostNotFound,
     ConnectionRefused,  // every address of the name refused
     TlsFailure,         // no STARTTLS for a password, certificate, handshake

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "SmtpErrors.h"
@@ -21,6 +22,9 @@ constexpr auto kAckSample = 200ms;
 // the rest; meanwhile one byte of it goes now and then, so the server's
 // system answers with its current window and shows the reading go on.
 constexpr auto kProbeInterval = 100ms;
+// Unread bytes the server may still be working through when the end goes:
+// even a slow server reads this much well within a time-out.
+constexpr std::uint64_t kTailSlack = std::uint64_t{128} * 1024;
 
 // TLS writes through write(2), which raises SIGPIPE on a closed peer.
 // Blocked on this thread only while the session runs; one that came is
@@ -118,8 +122,8 @@ void SmtpSession::Loop() {
       fds[count++] = {resolver_->ReadyFd(), POLLIN, 0};
     } else if (connection_.Fd() >= 0) {
       const bool bodyToWrite = state_ == State::Body && (!endQueued_ || outAt_ < tailFrom_);
-      if (state_ == State::Connecting || bodyToWrite || (state_ != State::Body && outAt_ < out_.size()) ||
-          wantWrite_) {
+      if (state_ == State::Connecting || bodyToWrite ||
+          (state_ != State::Body && outAt_ < out_.size()) || wantWrite_) {
         events |= POLLOUT;
       }
       if (state_ != State::Connecting) events |= POLLIN;
@@ -129,12 +133,13 @@ void SmtpSession::Loop() {
     if (const auto deadline = Deadline()) {
       wait = std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()));
     }
-    const bool inFlight = connection_.Fd() >= 0 && state_ != State::Connecting &&
-                          !connection_.Drained();
+    const bool inFlight =
+        connection_.Fd() >= 0 && state_ != State::Connecting && !connection_.Drained();
     if (inFlight && (wait < 0ms || wait > kAckSample)) wait = kAckSample;
     if (HoldingTail()) {
-      const auto probe = std::max(0ms, std::chrono::ceil<std::chrono::milliseconds>(nextProbe_ - Clock::now()));
-      if (wait < 0ms || wait > probe) wait = std::max(probe, 10ms);
+      // Closely at first (a fast server catches up at once), then gently.
+      const auto sample = Clock::now() - holdSince_ < 100ms ? 1ms : 50ms;
+      if (wait < 0ms || wait > sample) wait = sample;
     }
     if (connection_.Buffered()) wait = 0ms;
     (void)::poll(fds.data(), count, static_cast<int>(wait.count()));
@@ -146,7 +151,7 @@ void SmtpSession::Loop() {
       return;
     }
     NoteAcknowledged();
-    const short got = count > 1 ? fds[connectionSlot].revents : 0;
+    const short got = count > 1 ? fds[connectionSlot].revents : short{0};
     if (state_ == State::Resolving && got != 0) {
       if (!Resolved()) continue;
     } else if (state_ == State::Connecting && got != 0) {
@@ -154,7 +159,7 @@ void SmtpSession::Loop() {
       if (error == 0) {
         Connected();
       } else {
-        connectError_ = std::strerror(error);
+        connectError_ = std::error_code(error, std::generic_category()).message();
         ++nextAddress_;
         ConnectNext();
       }
@@ -179,7 +184,8 @@ void SmtpSession::Loop() {
 // the server acknowledged). A reply that trickles does not extend it.
 std::optional<SmtpSession::Clock::time_point> SmtpSession::Deadline() const {
   const auto timeout = std::chrono::milliseconds(settings_.timeoutMs);
-  if (state_ == State::Quit) return replyClock_ + std::min<std::chrono::milliseconds>(timeout, kQuitGrace);
+  if (state_ == State::Quit)
+    return replyClock_ + std::min<std::chrono::milliseconds>(timeout, kQuitGrace);
   if (state_ == State::Closed) return std::nullopt;
   auto deadline = lastMove_ + timeout;
   const bool replyDue = !awaited_.empty() || state_ == State::Greeting ||
@@ -295,7 +301,8 @@ void SmtpSession::BeginTls() {
       replyClock_ = Clock::now();
       if (handshakeForStartTls_) {
         capabilities_ = Capabilities{};
-        Command(ehloVerb_ + " " + settings_.ehloName, State::Ehlo, ehloVerb_ + " " + settings_.ehloName);
+        Command(ehloVerb_ + " " + settings_.ehloName, State::Ehlo,
+                ehloVerb_ + " " + settings_.ehloName);
         SetState(State::Ehlo);
       } else {
         SetState(State::Greeting);
@@ -337,7 +344,10 @@ void SmtpSession::NoteAcknowledged() {
 }
 
 bool SmtpSession::PeerCaughtUp() const {
-  return connection_.Drained() && peerWindow_ >= widestWindow_ - widestWindow_ / 16;
+  // What the server has yet to read: ours still in flight, and what its
+  // system holds for it (its window is that much narrower than at rest).
+  const std::uint64_t unread = connection_.Queued() + (widestWindow_ - peerWindow_);
+  return unread <= kTailSlack;
 }
 
 bool SmtpSession::HoldingTail() const {
@@ -434,8 +444,8 @@ void SmtpSession::Lost(const std::string& why) {
              "); the server may already have it, so it was not sent again.");
   } else {
     Fail(SmtpOutcome::Kind::LostBeforeEnd, SmtpErrors::kConnectionLost,
-         "The connection to " + settings_.serverLabel + " was lost while waiting for " +
-             Waiting() + " (" + why + ").");
+         "The connection to " + settings_.serverLabel + " was lost while waiting for " + Waiting() +
+             " (" + why + ").");
   }
   connection_.Close();
   SetState(State::Closed);

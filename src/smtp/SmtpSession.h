@@ -40,9 +40,23 @@ class SmtpSession {
  private:
   static constexpr std::size_t kTailHold = 4096;
   enum class State {
-    Closed, Resolving, Connecting, TlsHandshake, Greeting, Ehlo, Helo, StartTls, Auth,
+    Closed,
+    Resolving,
+    Connecting,
+    TlsHandshake,
+    Greeting,
+    Ehlo,
+    Helo,
+    StartTls,
+    Auth,
     Ready,  // logged in, no message under way
-    Rset, Mail, Rcpt, Data, Body, EndOfData, Quit
+    Rset,
+    Mail,
+    Rcpt,
+    Data,
+    Body,
+    EndOfData,
+    Quit
   };
   using Clock = std::chrono::steady_clock;
 
@@ -116,11 +130,12 @@ class SmtpSession {
   Clock::time_point lastMove_;
   Clock::time_point replyClock_;  // when the reply now due started to be due
   std::uint64_t acknowledged_ = 0;
-  std::uint32_t peerWindow_ = 0;     // as last seen
-  std::uint32_t widestWindow_ = 0;   // the peer's buffer, empty
-  std::size_t tailFrom_ = 0;         // where in out_ the held end of the message starts
+  std::uint32_t peerWindow_ = 0;    // as last seen
+  std::uint32_t widestWindow_ = 0;  // the peer's buffer, empty
+  std::size_t tailFrom_ = 0;        // where in out_ the held end of the message starts
   Clock::time_point nextProbe_;
-  bool wantRead_ = false;   // TLS asked for this before it can go on
+  Clock::time_point holdSince_;
+  bool wantRead_ = false;  // TLS asked for this before it can go on
   bool wantWrite_ = false;
 
   OutgoingMail* mail_ = nullptr;

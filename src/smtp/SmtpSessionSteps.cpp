@@ -236,7 +236,8 @@ bool SmtpSession::TryMechanism() {
     mechanisms_.erase(mechanisms_.begin());
     std::string initial;
     std::string error;
-    if (!sasl_.Start(mechanism_, settings_.user, settings_.password, settings_.host, initial, error))
+    if (!sasl_.Start(mechanism_, settings_.user, settings_.password, settings_.host, initial,
+                     error))
       continue;
     Command("AUTH " + mechanism_ + (initial.empty() ? "" : " " + initial), State::Auth, "");
     status_("Authenticating as " + settings_.user + " (" + mechanism_ + ")");
@@ -316,7 +317,8 @@ void SmtpSession::StartMessage() {
   if (capabilities_.pipelining) {
     SetState(State::Rcpt);
     for (const auto& to : mail.recipients) {
-      Command("RCPT TO:<" + to + ">" + RecipientParameters(to), State::Rcpt, "RCPT TO:<" + to + ">");
+      Command("RCPT TO:<" + to + ">" + RecipientParameters(to), State::Rcpt,
+              "RCPT TO:<" + to + ">");
     }
   }
 }
@@ -367,8 +369,8 @@ void SmtpSession::OnFinalReply(const SmtpReply& reply) {
 }
 
 void SmtpSession::FillBody() {
-  constexpr std::size_t kHigh = 256 * 1024;
-  constexpr std::size_t kChunk = 64 * 1024;
+  constexpr std::size_t kHigh = std::size_t{256} * 1024;
+  constexpr std::size_t kChunk = std::size_t{64} * 1024;
   if (outAt_ >= kHigh) {  // what went is dropped, so the buffer stays small
     out_.erase(0, outAt_);
     outAt_ = 0;
@@ -389,7 +391,7 @@ void SmtpSession::FillBody() {
       stuffer_.Finish(out_);
       endQueued_ = true;
       tailFrom_ = out_.size() - std::min(out_.size() - outAt_, kTailHold);
-      nextProbe_ = Clock::now();
+      nextProbe_ = holdSince_ = Clock::now();
       break;
     }
     stuffer_.Add({chunk.data(), got}, out_);
@@ -476,11 +478,10 @@ std::string SmtpSession::Info() const {
     tls = tlsSummary_ + (settings_.implicitTls ? " (implicit)" : " (STARTTLS)");
   }
   const std::size_t total = mail_ != nullptr ? mail_->recipients.size() : 0;
-  std::string info = "Server: " + settings_.serverLabel + "\r\nTLS: " + tls +
-                     "\r\nAuthentication: " +
-                     (mechanism_.empty() ? "none" : mechanism_ + " as " + settings_.user) +
-                     "\r\nRecipients accepted: " + std::to_string(accepted_) + " of " +
-                     std::to_string(total);
+  std::string info =
+      "Server: " + settings_.serverLabel + "\r\nTLS: " + tls + "\r\nAuthentication: " +
+      (mechanism_.empty() ? "none" : mechanism_ + " as " + settings_.user) +
+      "\r\nRecipients accepted: " + std::to_string(accepted_) + " of " + std::to_string(total);
   if (!finalReply_.empty()) info += "\r\nServer reply: " + finalReply_;
   if (outcome_ == std::nullopt && !finalReply_.empty() && mail_ != nullptr &&
       finalReply_[0] == '2') {
