@@ -24,8 +24,13 @@ std::string Take(char* text) {
 
 }  // namespace
 
-SaslClient::SaslClient() {
-  if (gsasl_init(&context_) != GSASL_OK) context_ = nullptr;
+SaslClient::SaslClient() = default;
+
+// Started only when a login needs it: loading every mechanism (GSSAPI
+// brings Kerberos) costs a send without AUTH for nothing.
+bool SaslClient::Ready() {
+  if (context_ == nullptr && gsasl_init(&context_) != GSASL_OK) context_ = nullptr;
+  return context_ != nullptr;
 }
 
 SaslClient::~SaslClient() {
@@ -33,9 +38,9 @@ SaslClient::~SaslClient() {
   if (context_ != nullptr) gsasl_done(context_);
 }
 
-std::vector<std::string> SaslClient::Candidates(const std::vector<std::string>& offered) const {
+std::vector<std::string> SaslClient::Candidates(const std::vector<std::string>& offered) {
   std::vector<std::string> out;
-  if (context_ == nullptr) return out;
+  if (!Ready()) return out;
   for (const char* mechanism : kPreferred) {
     for (const auto& o : offered) {
       if (o == mechanism && gsasl_client_support_p(context_, mechanism) != 0) {
@@ -52,7 +57,7 @@ bool SaslClient::Start(const std::string& mechanism, const std::string& user,
   if (session_ != nullptr) gsasl_finish(session_);
   session_ = nullptr;
   initial.clear();
-  if (context_ == nullptr) {
+  if (!Ready()) {
     error = "GNU SASL did not start";
     return false;
   }

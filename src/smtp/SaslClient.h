@@ -20,7 +20,7 @@ class SaslClient {
   SaslClient& operator=(const SaslClient&) = delete;
 
   // Mechanisms we would use, in the order we prefer them, among `offered`.
-  std::vector<std::string> Candidates(const std::vector<std::string>& offered) const;
+  std::vector<std::string> Candidates(const std::vector<std::string>& offered);
 
   // Starts `mechanism` for user and password. For a mechanism where the
   // client speaks first, `initial` gets the first response (may be "=",
@@ -38,6 +38,8 @@ class SaslClient {
   static std::string Base64(const std::string& bytes);
 
  private:
+  bool Ready();
+
   Gsasl* context_ = nullptr;
   Gsasl_session* session_ = nullptr;
   std::string mechanism_;
