@@ -105,7 +105,8 @@ TEST(DotStuffer, DoublesLeadingDotsAndEndsOnce) {
   }
 }
 
-// The bearer forms as providers document them.
+// The bearer forms as providers document them; a user name cannot break
+// the OAUTHBEARER header.
 TEST(SaslClient, BearerTokenFraming) {
   EXPECT_EQ(
       SaslClient::XOAuth2("someuser@example.com", "ya29.vF9dft4qmTc2Nvb3RlckBhdHRhdmlzdGEuY29tCg"),

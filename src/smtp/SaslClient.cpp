@@ -110,6 +110,11 @@ std::string SaslClient::XOAuth2(const std::string& user, const std::string& toke
 
 std::string SaslClient::OAuthBearer(const std::string& user, const std::string& host, int port,
                                     const std::string& token) {
-  return Base64("n,a=" + user + ",\x01" + "host=" + host + "\x01" + "port=" + std::to_string(port) +
+  // The GS2 header's authorization name: "," and "=" would end or escape it.
+  std::string name;
+  for (const char c : user) {
+    name += c == ',' ? std::string("=2C") : c == '=' ? std::string("=3D") : std::string(1, c);
+  }
+  return Base64("n,a=" + name + ",\x01" + "host=" + host + "\x01" + "port=" + std::to_string(port) +
                 "\x01" + "auth=Bearer " + token + "\x01\x01");
 }

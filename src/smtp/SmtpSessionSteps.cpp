@@ -177,8 +177,9 @@ void SmtpSession::OnEhlo(const SmtpReply& reply) {
     if (keyword == "PIPELINING") capabilities_.pipelining = true;
     if (keyword == "SMTPUTF8") capabilities_.smtpUtf8 = true;
     if (keyword == "DSN") capabilities_.dsn = true;
-    if (keyword == "SIZE" && !params.empty()) {
-      capabilities_.sizeLimit = std::strtoull(params[0].c_str(), nullptr, 10);
+    if (keyword == "SIZE") {
+      capabilities_.size = true;
+      if (!params.empty()) capabilities_.sizeLimit = std::strtoull(params[0].c_str(), nullptr, 10);
     }
     if (keyword == "AUTH") {
       capabilities_.auth = true;
@@ -304,9 +305,7 @@ void SmtpSession::StartMessage() {
     return;
   }
   std::string mailFrom = "MAIL FROM:<" + mail.mailFrom + ">";
-  if (capabilities_.sizeLimit > 0 || capabilities_.pipelining) {
-    mailFrom += " SIZE=" + std::to_string(size);
-  }
+  if (capabilities_.size) mailFrom += " SIZE=" + std::to_string(size);
   if (mail.needsSmtpUtf8) mailFrom += " SMTPUTF8";
   if (capabilities_.dsn && !mail.dsnReturn.empty()) mailFrom += " RET=" + mail.dsnReturn;
   if (capabilities_.dsn && (!mail.dsnReturn.empty() || !mail.dsnNotify.empty())) {
