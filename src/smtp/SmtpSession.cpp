@@ -22,6 +22,8 @@ constexpr auto kAckSample = 200ms;
 // the rest; meanwhile one byte of it goes now and then, so the server's
 // system answers with its current window and shows the reading go on.
 constexpr auto kProbeInterval = 100ms;
+// What one turn of the loop reads or writes at most.
+constexpr std::size_t kTurnBudget = std::size_t{1} << 20;
 // Unread bytes the server may still be working through when the end goes:
 // even a slow server reads this much well within a time-out.
 constexpr std::uint64_t kTailSlack = std::uint64_t{128} * 1024;
@@ -62,6 +64,25 @@ SmtpSession::~SmtpSession() = default;
 
 void SmtpSession::SetState(State state) { state_ = state; }
 
+void SmtpSession::Drop() {
+  connection_.Close();
+  SetState(State::Closed);
+  resolver_.reset();
+  parser_.Clear();
+  capabilities_ = Capabilities{};
+  ehloVerb_ = "EHLO";
+  handshakeForStartTls_ = false;
+  out_.clear();
+  outAt_ = 0;
+  tailFrom_ = 0;
+  awaited_.clear();
+  staleReplies_ = 0;
+  wantWrite_ = readWantsWrite_ = writeWantsRead_ = false;
+  blockedWrite_ = 0;
+  tlsSummary_.clear();
+  mechanism_.clear();
+}
+
 SmtpOutcome SmtpSession::Send(OutgoingMail& mail) {
   const SigpipeGuard guard;
   mail_ = &mail;
@@ -79,15 +100,18 @@ SmtpOutcome SmtpSession::Send(OutgoingMail& mail) {
   control_.Touch();
   if (control_.Cancelled()) {
     Decide(SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled));
-  } else if (state_ == State::Closed) {
-    status_("Connecting to " + settings_.serverLabel);
-    resolver_ = std::make_unique<Resolver>(settings_.host, settings_.port);
-    SetState(State::Resolving);
   } else if (state_ == State::Ready) {
     staleReplies_ = awaited_.size();
     // The server may still hold the last transaction's envelope.
     Command("RSET", State::Rset, "RSET");
     SetState(State::Rset);
+  } else {
+    // No connection yet, or one left mid-dialogue by a failure: not worth
+    // mending, a new one starts clean.
+    Drop();
+    status_("Connecting to " + settings_.serverLabel);
+    resolver_ = std::make_unique<Resolver>(settings_.host, settings_.port);
+    SetState(State::Resolving);
   }
   Loop();
   return *outcome_;
@@ -99,8 +123,7 @@ void SmtpSession::Quit() {
                         state_ != State::Connecting && state_ != State::TlsHandshake &&
                         state_ != State::Body && connection_.Fd() >= 0;
   if (!speaking || control_.Cancelled()) {
-    connection_.Close();
-    SetState(State::Closed);
+    Drop();
     return;
   }
   Command("QUIT", State::Quit, "QUIT");
@@ -122,10 +145,10 @@ void SmtpSession::Loop() {
       fds[count++] = {resolver_->ReadyFd(), POLLIN, 0};
     } else if (connection_.Fd() >= 0) {
       const bool bodyToWrite = state_ == State::Body && (!endQueued_ || outAt_ < tailFrom_);
-      if (state_ == State::Connecting || bodyToWrite ||
-          (state_ != State::Body && outAt_ < out_.size()) || wantWrite_) {
-        events |= POLLOUT;
-      }
+      const bool toWrite =
+          (bodyToWrite || (state_ != State::Body && outAt_ < out_.size()) || wantWrite_) &&
+          !writeWantsRead_;
+      if (state_ == State::Connecting || toWrite || readWantsWrite_) events |= POLLOUT;
       if (state_ != State::Connecting) events |= POLLIN;
       fds[count++] = {connection_.Fd(), events, 0};
     }
@@ -145,8 +168,7 @@ void SmtpSession::Loop() {
     (void)::poll(fds.data(), count, static_cast<int>(wait.count()));
 
     if (control_.Cancelled()) {
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
       if (!outcome_) Decide(SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled));
       return;
     }
@@ -167,8 +189,10 @@ void SmtpSession::Loop() {
       lastMove_ = Clock::now();
       BeginTls();
     } else if (got != 0 || connection_.Buffered() || HoldingTail()) {
-      if ((got & (POLLIN | POLLHUP | POLLERR)) != 0 || connection_.Buffered()) Readable();
-      if (connection_.Fd() >= 0 && state_ != State::TlsHandshake &&
+      const bool in = (got & (POLLIN | POLLHUP | POLLERR)) != 0;
+      if (in || connection_.Buffered() || (readWantsWrite_ && (got & POLLOUT) != 0)) Readable();
+      if (in) writeWantsRead_ = false;
+      if (connection_.Fd() >= 0 && state_ != State::TlsHandshake && !writeWantsRead_ &&
           (outAt_ < out_.size() || state_ == State::Body || wantWrite_)) {
         Writable();
       }
@@ -197,13 +221,18 @@ std::optional<SmtpSession::Clock::time_point> SmtpSession::Deadline() const {
 
 void SmtpSession::OnTimeout() {
   if (state_ == State::Quit) {
-    connection_.Close();
-    SetState(State::Closed);
+    Drop();
     return;
   }
-  NoteAcknowledged();
+  if (state_ == State::Connecting && nextAddress_ + 1 < addresses_.size()) {
+    ++nextAddress_;  // a black hole: the name's next address may answer
+    ConnectNext();
+    return;
+  }
   const std::string server = settings_.serverLabel;
-  if (endQueued_ && state_ == State::EndOfData && acknowledged_ >= endMark_) {
+  // Our last byte went: whether or not it was acknowledged, the server may
+  // have the whole message, and a second copy is worse than none.
+  if (state_ == State::EndOfData) {
     Fail(SmtpOutcome::Kind::MayAlreadyHaveIt, SmtpErrors::kNoFinalReply,
          "The whole message went to " + server + " but no reply came (none within " +
              std::to_string(settings_.timeoutMs) +
@@ -213,8 +242,7 @@ void SmtpSession::OnTimeout() {
          "No answer from " + server + " within " + std::to_string(settings_.timeoutMs) +
              " ms while waiting for " + Waiting() + ".");
   }
-  connection_.Close();
-  SetState(State::Closed);
+  Drop();
 }
 
 bool SmtpSession::Resolved() {
@@ -239,14 +267,14 @@ void SmtpSession::ConnectNext() {
     std::string error;
     if (connection_.Open(addresses_[nextAddress_], error)) {
       SetState(State::Connecting);
+      lastMove_ = replyClock_ = Clock::now();
       return;
     }
     connectError_ = error;
   }
   Fail(SmtpOutcome::Kind::ConnectionRefused, SmtpErrors::kConnectionRefused,
        "Could not connect to " + settings_.serverLabel + " (" + connectError_ + ").");
-  connection_.Close();
-  SetState(State::Closed);
+  Drop();
 }
 
 void SmtpSession::Connected() {
@@ -270,8 +298,7 @@ void SmtpSession::BeginTls() {
     if (!tlsReady_ && !(tlsReady_ = tls_.Init(settings_.caFile, error))) {
       Fail(SmtpOutcome::Kind::TlsFailure, SmtpErrors::kTlsFailed,
            "TLS with " + settings_.serverLabel + " failed: " + error + ".");
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
       return;
     }
     std::array<char, 4096> discard{};
@@ -284,8 +311,7 @@ void SmtpSession::BeginTls() {
     if (!connection_.StartTls(tls_.Get(), settings_.host, error)) {
       Fail(SmtpOutcome::Kind::TlsFailure, SmtpErrors::kTlsFailed,
            "TLS with " + settings_.serverLabel + " failed: " + error + ".");
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
       return;
     }
     SetState(State::TlsHandshake);
@@ -321,8 +347,7 @@ void SmtpSession::BeginTls() {
         Fail(SmtpOutcome::Kind::TlsFailure, SmtpErrors::kTlsFailed,
              "TLS with " + settings_.serverLabel + " failed: " + error + ".");
       }
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
   }
 }
 
@@ -356,24 +381,26 @@ bool SmtpSession::HoldingTail() const {
 
 void SmtpSession::Readable() {
   std::array<char, 16384> buffer{};
-  for (;;) {
+  // A bounded share per turn, so cancel and the deadlines are looked at
+  // even while a server floods us.
+  for (std::size_t taken = 0; taken < kTurnBudget;) {
     Connection::Io io = Connection::Io::Done;
     std::string error;
     const std::size_t got = connection_.Read(buffer.data(), buffer.size(), io, error);
+    readWantsWrite_ = got == 0 && io == Connection::Io::WantWrite;
     if (got == 0) {
-      if (io == Connection::Io::WantWrite) wantWrite_ = true;
       if (io == Connection::Io::Closed) Lost("the server closed the connection");
       if (io == Connection::Io::Failed) Lost(error);
       return;
     }
+    taken += got;
     lastMove_ = Clock::now();
     control_.Touch();
     if (!parser_.Feed({buffer.data(), got})) {
       Fail(SmtpOutcome::Kind::ProtocolError, SmtpErrors::kProtocolError,
            settings_.serverLabel + " sent " + parser_.Problem() + " while Tarnwick waited for " +
                Waiting() + "; the session was ended.");
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
       return;
     }
     while (auto reply = parser_.Take()) {
@@ -384,6 +411,7 @@ void SmtpSession::Readable() {
 }
 
 void SmtpSession::Writable() {
+  std::size_t written = 0;
   for (;;) {
     if (state_ == State::Body) FillBody();
     if (connection_.Fd() < 0) return;
@@ -398,18 +426,25 @@ void SmtpSession::Writable() {
         limit = outAt_ + 1;
       }
     }
+    // TLS wants a blocked write repeated at least as long as it was.
+    limit = std::min(out_.size(), std::max(limit, outAt_ + blockedWrite_));
     while (outAt_ < limit) {
       Connection::Io io = Connection::Io::Done;
       std::string error;
       const std::size_t put = connection_.Write(out_.data() + outAt_, limit - outAt_, io, error);
       if (put == 0) {
         wantWrite_ = io == Connection::Io::WantWrite;
+        writeWantsRead_ = io == Connection::Io::WantRead;
+        if (wantWrite_ || writeWantsRead_) blockedWrite_ = limit - outAt_;
         if (io == Connection::Io::Closed) Lost("the server closed the connection");
         if (io == Connection::Io::Failed) Lost(error);
         return;
       }
+      blockedWrite_ = 0;
       outAt_ += put;
+      written += put;
     }
+    if (written >= kTurnBudget && outAt_ < out_.size()) return;  // the loop comes back
     wantWrite_ = false;
     if (outAt_ < out_.size()) {
       if (HoldingTail()) return;
@@ -432,8 +467,7 @@ void SmtpSession::Writable() {
 
 void SmtpSession::Lost(const std::string& why) {
   if (state_ == State::Quit || outcome_) {
-    connection_.Close();
-    SetState(State::Closed);
+    Drop();
     return;
   }
   NoteAcknowledged();
@@ -447,6 +481,5 @@ void SmtpSession::Lost(const std::string& why) {
          "The connection to " + settings_.serverLabel + " was lost while waiting for " + Waiting() +
              " (" + why + ").");
   }
-  connection_.Close();
-  SetState(State::Closed);
+  Drop();
 }

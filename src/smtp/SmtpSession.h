@@ -68,6 +68,9 @@ class SmtpSession {
   };
 
   void SetState(State state);
+  // Closes the connection and forgets all that belonged to it, so a later
+  // Send starts afresh.
+  void Drop();
   void Loop();
   std::optional<Clock::time_point> Deadline() const;
   void OnTimeout();
@@ -136,8 +139,11 @@ class SmtpSession {
   std::size_t tailFrom_ = 0;        // where in out_ the held end of the message starts
   Clock::time_point nextProbe_;
   Clock::time_point holdSince_;
-  bool wantRead_ = false;  // TLS asked for this before it can go on
-  bool wantWrite_ = false;
+  bool wantWrite_ = false;        // a write waits for the socket to take more
+  bool readWantsWrite_ = false;   // TLS: a read must write first
+  bool writeWantsRead_ = false;   // TLS: a write must read first
+  std::size_t blockedWrite_ = 0;  // TLS: a write to repeat at least this long
+  bool saslDone_ = false;         // the mechanism has checked the server's last word
 
   OutgoingMail* mail_ = nullptr;
   std::size_t rcptReplies_ = 0;

@@ -68,11 +68,18 @@ void SmtpSession::OnReply(const SmtpReply& reply) {
     return;
   }
   if (awaited_.empty()) {
-    // Unasked: a server that gives up (421) while we send.
-    if (reply.code >= 400 && !outcome_) {
+    // Unasked: a server that gives up (421) while we send, or one that
+    // talks out of turn, which ends the session.
+    if (outcome_) {
+      Drop();
+    } else if (reply.code >= 400) {
       Refused(reply);
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
+    } else {
+      Fail(SmtpOutcome::Kind::ProtocolError, SmtpErrors::kProtocolError,
+           settings_.serverLabel + " sent a reply nobody asked for while Tarnwick waited for " +
+               Waiting() + "; the session was ended.");
+      Drop();
     }
     return;
   }
@@ -132,8 +139,7 @@ void SmtpSession::OnReply(const SmtpReply& reply) {
       OnFinalReply(reply);
       break;
     case State::Quit:
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
       break;
     default:
       break;
@@ -143,8 +149,7 @@ void SmtpSession::OnReply(const SmtpReply& reply) {
 void SmtpSession::OnGreeting(const SmtpReply& reply) {
   if (reply.code != 220) {
     Refused(reply);
-    connection_.Close();
-    SetState(State::Closed);
+    Drop();
     return;
   }
   Command(ehloVerb_ + " " + settings_.ehloName, State::Ehlo, ehloVerb_ + " " + settings_.ehloName);
@@ -237,6 +242,7 @@ bool SmtpSession::TryMechanism() {
     mechanisms_.erase(mechanisms_.begin());
     std::string initial;
     std::string error;
+    saslDone_ = false;
     if (!sasl_.Start(mechanism_, settings_.user, settings_.password, settings_.host, initial,
                      error))
       continue;
@@ -249,6 +255,13 @@ bool SmtpSession::TryMechanism() {
 
 void SmtpSession::OnAuth(const SmtpReply& reply) {
   if (reply.code == 235) {
+    // SCRAM's last step checks that the server knows the password too.
+    if (mechanism_.rfind("SCRAM-", 0) == 0 && !saslDone_) {
+      Fail(SmtpOutcome::Kind::LoginFailure, SmtpErrors::kLoginFailed,
+           settings_.serverLabel + " accepted the login without proving it knows the password (" +
+               mechanism_ + "); nothing was sent.");
+      return;
+    }
     AfterLogin();
     return;
   }
@@ -265,7 +278,9 @@ void SmtpSession::OnAuth(const SmtpReply& reply) {
   }
   std::string response;
   std::string error;
-  if (sasl_.Next(challenge, response, error) == SaslClient::Step::Failed) {
+  const SaslClient::Step step = sasl_.Next(challenge, response, error);
+  saslDone_ = step == SaslClient::Step::Done;
+  if (step == SaslClient::Step::Failed) {
     Command("*", State::Auth, "");  // cancels the exchange
     Fail(SmtpOutcome::Kind::LoginFailure, SmtpErrors::kLoginFailed,
          "Logging in to " + settings_.serverLabel + " with " + mechanism_ + " failed: " + error +
@@ -290,6 +305,7 @@ std::string SmtpSession::RecipientParameters(const std::string& to) const {
 void SmtpSession::StartMessage() {
   OutgoingMail& mail = *mail_;
   const std::string& server = settings_.serverLabel;
+  SetState(State::Ready);  // a message refused here leaves the session usable
   if (mail.needsSmtpUtf8 && !capabilities_.smtpUtf8) {
     Fail(SmtpOutcome::Kind::NotSupported, SmtpErrors::kSmtpUtf8NotOffered,
          server +
@@ -370,8 +386,9 @@ void SmtpSession::OnFinalReply(const SmtpReply& reply) {
 void SmtpSession::FillBody() {
   constexpr std::size_t kHigh = std::size_t{256} * 1024;
   constexpr std::size_t kChunk = std::size_t{64} * 1024;
-  if (outAt_ >= kHigh) {  // what went is dropped, so the buffer stays small
+  if (outAt_ >= kHigh && blockedWrite_ == 0) {  // what went is dropped: the buffer stays small
     out_.erase(0, outAt_);
+    tailFrom_ -= std::min(tailFrom_, outAt_);
     outAt_ = 0;
   }
   MessageStream& message = mail_->message;
@@ -382,8 +399,7 @@ void SmtpSession::FillBody() {
       // The end of data is never sent: the server drops what it has.
       Fail(SmtpOutcome::Kind::BadInput, SmtpErrors::kAttachmentUnreadable,
            message.Problem() + " The message was not sent.");
-      connection_.Close();
-      SetState(State::Closed);
+      Drop();
       return;
     }
     if (got == 0) {
