@@ -8,8 +8,8 @@
 #include <string>
 
 #include "Bool16.h"
+#include "EventWait.h"
 #include "MailJobAssembly.h"
-#include "WaitSeconds.h"
 
 class MailSender;
 

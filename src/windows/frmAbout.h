@@ -21,10 +21,6 @@ class frmAbout : public QDialog {
   void cmdOK_Click();
   void cmdSysInfo_Click();
   void StartSysInfo();
-  // Reads a registry value into KeyVal; false when the key or value is not
-  // there. Throws std::runtime_error for a value without data.
-  bool GetKeyValue(const std::uint32_t& KeyRoot, const std::string& KeyName,
-                   const std::string& SubKeyRef, std::string& KeyVal);
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 #include "SwitchParser.h"
+#include "VersionString.h"
 #include "WindowText.h"
 
 namespace AboutBox {
@@ -20,7 +21,7 @@ void FillAboutBox(QWidget& frm, const VersionInfo& info) {
     title->setFont(bold);
   }
   if (auto* version = frm.findChild<QLabel*>("lblVersion")) {
-    version->setText(WindowText::FromBytes(GetVersionString(info)));
+    version->setText(WindowText::FromBytes(VersionString::Text(info)));
   }
   if (auto* label = frm.findChild<QLabel*>("lblDescription")) {
     std::string text = info.copyright;

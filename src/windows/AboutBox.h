@@ -1,15 +1,10 @@
 #pragma once
-// The about texts from the program's version information.
-#include <string>
-
+// The about window's texts from the program's version information.
 #include "VersionInfo.h"
 
 class QWidget;
 
 namespace AboutBox {
-
-// "Version 1.2", or "Version 1.2 build 004" when there is a revision.
-std::string GetVersionString(const VersionInfo& info = VersionInfo{});
 
 // Sets the window's title and its labels lblTitle, lblVersion and
 // lblDescription, found by name.

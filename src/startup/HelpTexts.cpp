@@ -3,7 +3,7 @@
 #include <array>
 #include <iostream>
 
-#include "AboutBox.h"
+#include "VersionString.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ constexpr const char* kLinuxNote =
 HelpTexts MakeHelpTexts() {
   const VersionInfo info;
   return {"Tarnwick [options]",
-          AboutBox::GetVersionString(info) + " " + info.fileDescription,
+          VersionString::Text(info) + " " + info.fileDescription,
           "Usage:  TARNWICK [options]",
           "TARNWICK with no parameters will bring up the configuration window",
           JoinLines({"-f ADDRESS", "-t ADDRESS [ADDRESS ...]", "-s SUBJECT", "-m MESSAGE",
@@ -75,7 +75,7 @@ std::string ConsoleHelp() {
 
 std::string VersionLine() {
   const VersionInfo info;
-  return std::string(info.productName) + " " + AboutBox::GetVersionString(info) + " " +
+  return std::string(info.productName) + " " + VersionString::Text(info) + " " +
          info.fileDescription;
 }
 

@@ -2,24 +2,20 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <stdexcept>
 
 #include "AboutBox.h"
 #include "ButtonKeys.h"
 #include "Contrast.h"
 #include "MessageBoxes.h"
-#include "PathHelpers.h"
 #include "ProgramIcon.h"
 #include "ProgramStart.h"
-#include "Registry.h"
+#include "SystemInfoTool.h"
 #include "Twips.h"
 
 namespace {
 
 constexpr const char* kSupportEmail = "support@tarnwick.example";
 constexpr const char* kWebAddress = "www.tarnwick.example/mail";
-constexpr std::uint32_t kKeyAccess = 0x2003F;
-constexpr std::uint32_t kBufferSize = 1024;
 
 QLabel* Label(QWidget* parent, const char* name, const QString& text, QRect geometry) {
   auto* label = new QLabel(text, parent);
@@ -107,57 +103,10 @@ void frmAbout::cmdOK_Click() { accept(); }
 void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
 
 void frmAbout::StartSysInfo() {
-  try {
-    std::string path;
-    if (!GetKeyValue(Registry::kLocalMachine, R"(SOFTWARE\Microsoft\Shared Tools\MSINFO)", "PATH",
-                     path)) {
-      std::string folder;
-      if (!GetKeyValue(Registry::kLocalMachine, R"(SOFTWARE\Microsoft\Shared Tools Location)",
-                       "MSINFO", folder)) {
-        throw std::runtime_error("no system information tool");
-      }
-      path = folder + "/MSINFO32.EXE";
-      if (ProcLib::FileExists(path) == 0) throw std::runtime_error("no system information tool");
-    }
-    if (ProgramStart::Start(path)) return;
-  } catch (const std::runtime_error&) {  // any failure ends in the one message
-  }
+  const std::string tool = SystemInfoTool::Find();
+  if (!tool.empty() && ProgramStart::Start(tool)) return;
   MessageBoxes::Show(this, {"System Information Is Unavailable At This Time", "Tarnwick",
                             MessageBoxes::Icon::None});
-}
-
-bool frmAbout::GetKeyValue(const std::uint32_t& KeyRoot, const std::string& KeyName,
-                           const std::string& SubKeyRef, std::string& KeyVal) {
-  Registry::Store& store = Registry::Current();
-  std::uintptr_t key = 0;
-  if (store.OpenKey(KeyRoot, KeyName, kKeyAccess, key) != Registry::kSuccess) {
-    KeyVal.clear();
-    return false;
-  }
-  std::string buffer(kBufferSize, '\0');
-  std::uint32_t size = kBufferSize;
-  std::uint32_t type = 0;
-  if (store.QueryValue(key, SubKeyRef, type, buffer.data(), size) != Registry::kSuccess) {
-    KeyVal.clear();
-    store.CloseKey(key);
-    return false;
-  }
-  if (size == 0) {
-    store.CloseKey(key);
-    throw std::runtime_error("registry value " + SubKeyRef + " has no data");
-  }
-  std::string text = buffer.substr(0, std::min(size, kBufferSize));
-  if (text.back() == '\0') text.pop_back();  // one trailing zero only
-  if (type == Registry::kTypeString) {
-    KeyVal = text;
-  } else if (type == Registry::kTypeNumber) {
-    std::uint32_t number = 0;
-    for (std::size_t i = text.size(); i-- > 0;)
-      number = (number << 8U) | static_cast<unsigned char>(text[i]);
-    KeyVal = std::to_string(number);
-  }
-  store.CloseKey(key);
-  return true;
 }
 
 void ShowAbout(QWidget* owner) {

@@ -11,20 +11,3 @@ class EventWait {
   // Ends the running wait, if any; the next one is not affected.
   virtual void WakeEarly() = 0;
 };
-
-// The Qt event queue's wait: a nested event loop until the deadline.
-class Waiter : public EventWait {
- public:
-  void Wait(double seconds) override;
-  void WakeEarly() override;
-
- private:
-  class QEventLoop* loop_ = nullptr;
-};
-
-namespace ProcLib {
-
-// Returns once `seconds` have passed; handles Qt events meanwhile.
-void WaitSeconds(float seconds);
-
-}  // namespace ProcLib

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "DeliveryRun.h"
+#include "Waiter.h"
 
 class QLabel;
 class SmtpClient;

@@ -1,4 +1,4 @@
-#include "WaitSeconds.h"
+#include "Waiter.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -24,9 +24,3 @@ void Waiter::Wait(double seconds) {
 void Waiter::WakeEarly() {
   if (loop_ != nullptr) loop_->quit();
 }
-
-namespace ProcLib {
-
-void WaitSeconds(float seconds) { Waiter().Wait(seconds); }
-
-}  // namespace ProcLib

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Bool16.h"
-#include "WaitSeconds.h"
+#include "Waiter.h"
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -1,13 +1,11 @@
-// Kept apart from the about window's code, so the help and version texts
-// can be printed without any window library.
+#include "VersionString.h"
+
 #include <array>
 #include <cstdio>
 
-#include "AboutBox.h"
+namespace VersionString {
 
-namespace AboutBox {
-
-std::string GetVersionString(const VersionInfo& info) {
+std::string Text(const VersionInfo& info) {
   std::string text = "Version " + std::to_string(info.major) + "." + std::to_string(info.minor);
   if (info.revision > 0) {
     std::array<char, 16> build{};
@@ -17,4 +15,4 @@ std::string GetVersionString(const VersionInfo& info) {
   return text;
 }
 
-}  // namespace AboutBox
+}  // namespace VersionString

@@ -168,7 +168,7 @@ void frmTarnwick::cmdSend_Click() {
       MessageBoxes::Show(this, {info + "\r\n\r\nMail sent successfully!" + whose, "Success",
                                 MessageBoxes::Icon::Information});
     }
-    if (i + 1 < list.size()) ProcLib::WaitSeconds(kPauseSeconds);
+    if (i + 1 < list.size()) Waiter().Wait(kPauseSeconds);
   }
   cmdClose->setEnabled(true);
   running_ = false;
