@@ -30,11 +30,11 @@ TEST(ArgumentText, RebuiltFromArgv) {
 TEST(ArgumentText, WordsWithSpacesStayOneValue) {
   const char* argv[] = {"tarnwick", "-s", "  Weekly   report  ", "-t", "bob"};
   const std::string text = ArgumentText::FromArgv(5, argv);
-  Bool16 found = 0;
+  bool found = false;
   std::string value;
-  ProcLib::GetSwitchIn(text, "s", found, value);
+  SwitchParser::GetSwitchIn(text, "s", found, value);
   EXPECT_EQ(value, "Weekly   report");
-  ProcLib::GetSwitchIn(text, "t", found, value);
+  SwitchParser::GetSwitchIn(text, "t", found, value);
   EXPECT_EQ(value, "bob");
 }
 

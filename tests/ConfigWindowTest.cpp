@@ -31,7 +31,6 @@ class ConfigWindowTest : public testing::Test {
   void SetUp() override {
     WindowTestApp();
     ProgramFolder::OverrideForTesting(folder_.path().string());
-    CommandLine::CipherKey = CommandLine::kCipherKeyText;
     MessageBoxes::SetHandlerForTesting([this](const MessageBoxes::Box& b) { boxes_.push_back(b); });
   }
   void TearDown() override { MessageBoxes::SetHandlerForTesting(nullptr); }
@@ -39,7 +38,7 @@ class ConfigWindowTest : public testing::Test {
   std::string Ini() const { return folder_.File("Tarnwick.ini"); }
   std::string Read(const char* key) const {
     std::string v;
-    ProcLib::ReadIni(Ini(), "Options", key, v);
+    IniFile::ReadIni(Ini(), "Options", key, v);
     return v;
   }
   static QLineEdit* Box(QWidget& w, const char* name) { return w.findChild<QLineEdit*>(name); }

@@ -9,8 +9,8 @@
 
 #include "TempFolder.h"
 
-using ProcLib::ReadIni;
-using ProcLib::WriteIni;
+using IniFile::ReadIni;
+using IniFile::WriteIni;
 
 namespace {
 
@@ -203,9 +203,9 @@ TEST(WriteIni, InterruptedWriteLeavesOldFileWhole) {
   const std::string before = "[Options]\nFrom=a\nTo=b\n";
   const auto file = dir.Write("Tarnwick.ini", before);
 
-  ProcLib::SetIniBeforeReplaceHookForTesting([] { return false; });
+  IniFile::SetIniBeforeReplaceHookForTesting([] { return false; });
   EXPECT_FALSE(WriteIni(file, "Options", "From", "changed"));
-  ProcLib::SetIniBeforeReplaceHookForTesting(nullptr);
+  IniFile::SetIniBeforeReplaceHookForTesting(nullptr);
   EXPECT_EQ(TempFolder::Read(file), before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
@@ -215,7 +215,7 @@ TEST(WriteIni, InterruptedWriteLeavesOldFileWhole) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ProcLib::SetIniBeforeReplaceHookForTesting([]() -> bool { ::_exit(7); });
+    IniFile::SetIniBeforeReplaceHookForTesting([]() -> bool { ::_exit(7); });
     WriteIni(file, "Options", "From", "changed");
     ::_exit(0);
   }

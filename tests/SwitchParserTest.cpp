@@ -4,12 +4,12 @@
 
 #include <optional>
 
-using ProcLib::GetSwitchIn;
-using ProcLib::IsBlank;
-using ProcLib::SplitCommandLine;
-using ProcLib::StripQuotes;
-using ProcLib::TokenList;
-using ProcLib::TrimSpaces;
+using SwitchParser::GetSwitchIn;
+using SwitchParser::IsBlank;
+using SwitchParser::SplitCommandLine;
+using SwitchParser::StripQuotes;
+using SwitchParser::TokenList;
+using SwitchParser::TrimSpaces;
 
 namespace {
 
@@ -27,14 +27,14 @@ class GetSwitchTable : public testing::TestWithParam<SwitchCase> {};
 
 TEST_P(GetSwitchTable, FindsValue) {
   const auto& c = GetParam();
-  Bool16 found = 123;
+  bool found = true;
   std::string value = "<default>";
   GetSwitchIn(c.line, c.name, found, value);
   if (c.value) {
-    EXPECT_EQ(found, kTrue16);
+    EXPECT_EQ(found, true);
     EXPECT_EQ(value, *c.value);
   } else {
-    EXPECT_EQ(found, kFalse16);
+    EXPECT_EQ(found, false);
     EXPECT_EQ(value, "<default>") << "a missing switch leaves the value alone";
   }
 }
@@ -109,16 +109,16 @@ TEST(StringHelpers, TrimBlankStrip) {
   struct Case {
     const char* text;
     const char* trimmed;
-    Bool16 blank;
+    bool blank;
     const char* stripped;
   };
   const Case cases[] = {
-      {"", "", kTrue16, ""},
-      {"   ", "", kTrue16, "   "},
-      {"  a  b  ", "a  b", kFalse16, "  a  b  "},
-      {"\ta\t", "\ta\t", kFalse16, "\ta\t"},
-      {R"( "q" )", R"("q")", kFalse16, " q "},
-      {R"(a"b"c)", R"(a"b"c)", kFalse16, "abc"},
+      {"", "", true, ""},
+      {"   ", "", true, "   "},
+      {"  a  b  ", "a  b", false, "  a  b  "},
+      {"\ta\t", "\ta\t", false, "\ta\t"},
+      {R"( "q" )", R"("q")", false, " q "},
+      {R"(a"b"c)", R"(a"b"c)", false, "abc"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TrimSpaces(c.text), c.trimmed) << "[" << c.text << "]";

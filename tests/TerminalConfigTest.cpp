@@ -109,7 +109,7 @@ TEST(TerminalConfig, AsksEachFieldAndSavesThePasswordAsHex) {
   const std::string ini = program.Folder().File("Tarnwick.ini");
   auto read = [&](const char* key) {
     std::string value;
-    ProcLib::ReadIni(ini, "Options", key, value);
+    IniFile::ReadIni(ini, "Options", key, value);
     return value;
   };
   EXPECT_EQ(read("From"), "new@example.com");

@@ -15,7 +15,7 @@
 
 #include "AsciiText.h"
 
-namespace ProcLib {
+namespace IniFile {
 namespace {
 
 std::function<bool()>& BeforeReplaceHook() {
@@ -236,4 +236,4 @@ void SetIniBeforeReplaceHookForTesting(std::function<bool()> hook) {
   BeforeReplaceHook() = std::move(hook);
 }
 
-}  // namespace ProcLib
+}  // namespace IniFile

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace ProcLib {
+namespace IniFile {
 
 inline constexpr std::size_t kIniValueLimit = 259;
 
@@ -24,4 +24,4 @@ bool WriteIni(const std::string& fileName, const std::string& section, const std
 // returning false abandons the write. Lets tests stand in for a crash there.
 void SetIniBeforeReplaceHookForTesting(std::function<bool()> hook);
 
-}  // namespace ProcLib
+}  // namespace IniFile

@@ -1,20 +1,13 @@
 #include "HelpTexts.h"
 
-#include <array>
 #include <iostream>
 
+#include "Switches.h"
 #include "VersionString.h"
 
 namespace {
 
-std::string JoinLines(const std::array<const char*, 12>& lines) {
-  std::string text;
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += lines.at(i);
-  }
-  return text;
-}
+constexpr std::size_t kColumn = 28;
 
 std::string WithoutCr(std::string text) {
   for (auto at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at))
@@ -22,10 +15,14 @@ std::string WithoutCr(std::string text) {
   return text;
 }
 
-constexpr const char* kLinuxNote =
-    "Linux:\n"
-    "  -h, --help                  this help\n"
-    "  -V, --version               the version line\n"
+// "  left" padded to the column, then the right side.
+std::string Row(const std::string& left, const std::string& right) {
+  if (left.empty() && right.empty()) return "\n";
+  return "  " + left + std::string(left.size() < kColumn ? kColumn - left.size() : 1, ' ') + right +
+         "\n";
+}
+
+constexpr const char* kLinuxNotes =
     "  -m:-                        read the message body from standard input\n"
     "  -a FILE FILE ...            several attachments (files next to the program,\n"
     "                              or absolute paths such as /srv/report.pdf)\n"
@@ -38,22 +35,33 @@ constexpr const char* kLinuxNote =
 
 HelpTexts MakeHelpTexts() {
   const VersionInfo info;
-  return {"Tarnwick [options]",
-          VersionString::Text(info) + " " + info.fileDescription,
-          "Usage:  TARNWICK [options]",
-          "TARNWICK with no parameters will bring up the configuration window",
-          JoinLines({"-f ADDRESS", "-t ADDRESS [ADDRESS ...]", "-s SUBJECT", "-m MESSAGE",
-                     "-x SMTP SERVER", "-xu USERNAME", "-xp PASSWORD", "-a FILE [FILE ...]", "",
-                     "-config", "-log", "-help"}),
-          JoinLines({"from (sender) address", "to address(es)", "message subject", "message body",
-                     "SMTP server", "SMTP username for authentication",
-                     "SMTP password for authentication", "file attachment(s)", "",
-                     "open configuration dialog window", "log results to Tarnwick.log",
-                     "display this Help screen"})};
+  HelpTexts texts{"Tarnwick [options]",
+                  VersionString::Text(info) + " " + info.fileDescription,
+                  "Usage:  TARNWICK [options]",
+                  "TARNWICK with no parameters will bring up the configuration window",
+                  "",
+                  ""};
+  bool flags = false;
+  for (const auto& row : Switches::All()) {
+    if (row.shown != Switches::Help::Window) continue;
+    std::string left(row.spelling);
+    if (!row.valueName.empty()) left += " " + std::string(row.valueName);
+    if (!texts.options.empty()) {
+      texts.options += "\r\n";
+      texts.optionsDesc += "\r\n";
+    }
+    if (row.value == Switches::Value::None && !flags) {
+      flags = true;  // a blank line before the flags
+      texts.options += "\r\n";
+      texts.optionsDesc += "\r\n";
+    }
+    texts.options += left;
+    texts.optionsDesc += row.help;
+  }
+  return texts;
 }
 
 std::string ConsoleHelp() {
-  constexpr std::size_t kColumn = 28;
   const HelpTexts t = MakeHelpTexts();
   std::string out = t.title + "\n\n" + t.verInfo + "\n" + t.usage + "\n" + t.noParms + "\n\n";
   const std::string options = WithoutCr(t.options) + "\n";
@@ -63,14 +71,16 @@ std::string ConsoleHelp() {
     const auto de = descriptions.find('\n', d);
     const std::string left = options.substr(o, oe - o);
     const std::string right = descriptions.substr(d, de - d);
-    out += left.empty() && right.empty()
-               ? "\n"
-               : "  " + left + std::string(left.size() < kColumn ? kColumn - left.size() : 1, ' ') +
-                     right + "\n";
+    out += Row(left, right);
     o = oe + 1;
     d = de + 1;
   }
-  return out + "\n" + kLinuxNote;
+  out += "\nLinux:\n";
+  for (const auto& row : Switches::All()) {
+    if (row.shown == Switches::Help::Linux)
+      out += Row(std::string(row.spelling), std::string(row.help));
+  }
+  return out + kLinuxNotes;
 }
 
 std::string VersionLine() {

@@ -5,7 +5,7 @@
 #include "ArgumentText.h"
 #include "AsciiText.h"
 
-namespace ProcLib {
+namespace SwitchParser {
 namespace {
 
 // "-name:value" / "-name=value": the value is the rest after the separator.
@@ -34,8 +34,8 @@ std::string SwitchName(std::string_view trimmed) {
   return lower;
 }
 
-Bool16 IsBlank(std::string_view text) {
-  return ToBool16(text.find_first_not_of(' ') == std::string_view::npos);
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
 }
 
 std::string TrimSpaces(std::string_view text) {
@@ -135,9 +135,9 @@ std::string MaskSwitchValues(std::string_view argumentText, std::string_view nam
   return out;
 }
 
-void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& found,
+void GetSwitchIn(std::string_view argumentText, std::string_view name, bool& found,
                  std::string& value) {
-  found = kFalse16;
+  found = false;
   TokenList tokens;
   SplitCommandLine(argumentText, tokens);
   const std::size_t count = tokens.size() - 1;
@@ -161,15 +161,15 @@ void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& f
       val = TrimSpaces(val);
     }
     if (tok == wanted) {
-      found = kTrue16;
+      found = true;
       value = val;
       return;
     }
   }
 }
 
-void GetSwitch(std::string_view name, Bool16& found, std::string& value) {
+void GetSwitch(std::string_view name, bool& found, std::string& value) {
   GetSwitchIn(ArgumentText::Get(), name, found, value);
 }
 
-}  // namespace ProcLib
+}  // namespace SwitchParser

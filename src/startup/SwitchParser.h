@@ -6,14 +6,12 @@
 #include <string_view>
 #include <vector>
 
-#include "Bool16.h"
-
-namespace ProcLib {
+namespace SwitchParser {
 
 using TokenList = std::vector<std::string>;
 
 // True (-1) when the text is empty once leading and trailing spaces go.
-Bool16 IsBlank(std::string_view text);
+bool IsBlank(std::string_view text);
 
 // Trailing spaces removed, then leading ones; inner spaces stay.
 std::string TrimSpaces(std::string_view text);
@@ -36,7 +34,7 @@ void SplitCommandLine(std::string_view text, TokenList& tokens);
 // Looks for switch `name` in `argumentText`. Sets found to false, then, when
 // the switch is there, to true with value set to its (possibly empty) value.
 // When it is not there, value keeps what the caller put in it.
-void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& found,
+void GetSwitchIn(std::string_view argumentText, std::string_view name, bool& found,
                  std::string& value);
 
 // The text with the value of every occurrence of switch `name` replaced by
@@ -45,6 +43,6 @@ std::string MaskSwitchValues(std::string_view argumentText, std::string_view nam
                              std::string_view mask);
 
 // The same over the argument text of the current process.
-void GetSwitch(std::string_view name, Bool16& found, std::string& value);
+void GetSwitch(std::string_view name, bool& found, std::string& value);
 
-}  // namespace ProcLib
+}  // namespace SwitchParser

@@ -25,7 +25,7 @@ void FillAboutBox(QWidget& frm, const VersionInfo& info) {
   }
   if (auto* label = frm.findChild<QLabel*>("lblDescription")) {
     std::string text = info.copyright;
-    if (ProcLib::IsBlank(info.companyName) == 0) {
+    if (SwitchParser::IsBlank(info.companyName) == 0) {
       text = std::string(info.companyName) + "\r\n\r\n" + info.copyright;
     }
     label->setText(WindowText::FromBytes(text));

@@ -11,57 +11,52 @@
 #include "ShellOpen.h"
 #include "WindowText.h"
 
-namespace {
-QColor FromBgr(std::int32_t bgr) {
-  const auto v = static_cast<std::uint32_t>(bgr);
-  return {static_cast<int>(v & 0xFFU), static_cast<int>((v >> 8U) & 0xFFU),
-          static_cast<int>((v >> 16U) & 0xFFU)};
+HyperText::HyperText(QObject* parent) : QObject(parent) {
+  MousePointer::Set(MousePointer::Shape::Default);
 }
-}  // namespace
 
-HyperText::HyperText(QObject* parent) : QObject(parent) { MousePointer::Set(0); }
-
-void HyperText::CreateHyper(QLabel* obj) {
-  if (mlblTarget != nullptr) mlblTarget->removeEventFilter(this);
-  mlblTarget = obj;
-  mlblTarget->installEventFilter(this);
-  mlblTarget->setMouseTracking(true);
-  QFont font = mlblTarget->font();
+void HyperText::CreateHyper(QLabel* label) {
+  if (label_ != nullptr) label_->removeEventFilter(this);
+  label_ = label;
+  label_->installEventFilter(this);
+  label_->setMouseTracking(true);
+  QFont font = label_->font();
   font.setUnderline(true);
-  mlblTarget->setFont(font);
+  label_->setFont(font);
   SetColor(LinkColor);
 }
 
-void HyperText::SetColor(std::int32_t bgr) {
-  QPalette palette = mlblTarget->palette();
+void HyperText::SetColor(const QColor& color) {
+  QPalette palette = label_->palette();
   palette.setColor(QPalette::WindowText,
-                   Contrast::Readable(FromBgr(bgr), palette.color(QPalette::Window)));
-  mlblTarget->setPalette(palette);
+                   Contrast::Readable(color, palette.color(QPalette::Window)));
+  label_->setPalette(palette);
 }
 
-void HyperText::mlblTarget_Click() {
-  std::string target = WindowText::ToBytes(mlblTarget->text());
+void HyperText::onLabelClicked() {
+  std::string target = WindowText::ToBytes(label_->text());
   if (target.find('@') != std::string::npos) target = "mailto:" + target;
-  if (ShellOpen::Open(target) > 32) {
+  if (ShellOpen::Open(target)) {
     SetColor(VisitedColor);
     return;
   }
   const bool mail = target.find("mailto:") != std::string::npos;
-  MessageBoxes::Show(mlblTarget->window(),
+  MessageBoxes::Show(label_->window(),
                      {mail ? "Could not start e-mail program!" : "Could not start browser!",
                       "Error", MessageBoxes::Icon::Error});
 }
 
-void HyperText::mlblTarget_MouseMove() { MousePointer::Set(99); }
+// The label's own pointer (the hand) shows over it, whatever was set before.
+void HyperText::onMouseMoved() { MousePointer::Set(MousePointer::Shape::Default); }
 
 bool HyperText::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == mlblTarget) {
+  if (watched == label_) {
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-      mlblTarget_Click();
+      onLabelClicked();
       return true;
     }
-    if (event->type() == QEvent::MouseMove) mlblTarget_MouseMove();
+    if (event->type() == QEvent::MouseMove) onMouseMoved();
   }
   return QObject::eventFilter(watched, event);
 }

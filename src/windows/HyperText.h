@@ -1,9 +1,9 @@
 #pragma once
 // Turns a label into a link: underlined in LinkColor; a click opens its text
 // (as mailto: when it holds an "@") and turns it VisitedColor, or says why
-// not. Colours are 0x00BBGGRR.
+// not. On a dark theme both colours are lightened until they read well.
+#include <QColor>
 #include <QObject>
-#include <cstdint>
 
 class QLabel;
 
@@ -13,19 +13,21 @@ class HyperText : public QObject {
  public:
   explicit HyperText(QObject* parent = nullptr);
 
-  std::int32_t LinkColor = 0xFF0000;     // blue
-  std::int32_t VisitedColor = 0x0000FF;  // red
+  QColor LinkColor{0, 0, 255};
+  QColor VisitedColor{255, 0, 0};
 
-  void CreateHyper(QLabel* obj);
+  // Binds the label, in LinkColor as it is now.
+  void CreateHyper(QLabel* label);
 
-  void mlblTarget_Click();
-  void mlblTarget_MouseMove();
+ public slots:
+  void onLabelClicked();
+  void onMouseMoved();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void SetColor(std::int32_t bgr);
+  void SetColor(const QColor& color);
 
-  QLabel* mlblTarget = nullptr;
+  QLabel* label_ = nullptr;
 };

@@ -5,20 +5,19 @@
 
 namespace MousePointer {
 namespace {
-int& Code() {
-  static int code = 0;
-  return code;
+Shape& Stored() {
+  static Shape shape = Shape::Default;
+  return shape;
 }
 }  // namespace
 
-void Set(int code) {
-  // One override at a time, so setting twice and then 0 restores the default.
+void Set(Shape shape) {
   while (QGuiApplication::overrideCursor() != nullptr) QGuiApplication::restoreOverrideCursor();
-  Code() = code;
-  if (code == 11) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-  if (code == 13) QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
+  Stored() = shape;
+  if (shape == Shape::Wait) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+  if (shape == Shape::Busy) QGuiApplication::setOverrideCursor(QCursor(Qt::BusyCursor));
 }
 
-int Current() { return Code(); }
+Shape Current() { return Stored(); }
 
 }  // namespace MousePointer

@@ -13,21 +13,18 @@ Opener& Override() {
   return opener;
 }
 
-constexpr int kOpened = 42;
-constexpr int kFailed = 2;
-
-int DesktopOpen(const std::string& target) {
+bool DesktopOpen(const std::string& target) {
   QString text = WindowText::FromBytes(target);
   // A text without a scheme ("www.example.com/x") is a web address.
   QUrl url(text, QUrl::StrictMode);
   if (!url.isValid() || url.scheme().isEmpty() || url.scheme().size() == 1) {
     url = QUrl("https://" + text, QUrl::TolerantMode);
   }
-  return url.isValid() && QDesktopServices::openUrl(url) ? kOpened : kFailed;
+  return url.isValid() && QDesktopServices::openUrl(url);
 }
 }  // namespace
 
-int Open(const std::string& target) {
+bool Open(const std::string& target) {
   return Override() ? Override()(target) : DesktopOpen(target);
 }
 

@@ -79,13 +79,13 @@ frmAbout::frmAbout(QWidget* parent)
   Line(this, "Line1_0",
        QRect(Twips::Px(105), Twips::Px(2220), Twips::Px(5654) - Twips::Px(105) + 1, 2), Qt::white);
   setTabOrder(cmdOK, cmdSysInfo);
-  connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
-  connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::cmdSysInfo_Click);
+  connect(cmdOK, &QPushButton::clicked, this, &frmAbout::onOkClicked);
+  connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::onSysInfoClicked);
   ButtonKeys::EnterPressesFocusedButton(*this);
-  Form_Load();
+  loadTexts();
 }
 
-void frmAbout::Form_Load() {
+void frmAbout::loadTexts() {
   AboutBox::FillAboutBox(*this);
   if (!webLink_) webLink_ = std::make_unique<HyperText>();
   if (!emailLink_) emailLink_ = std::make_unique<HyperText>();
@@ -98,11 +98,9 @@ void frmAbout::showEvent(QShowEvent* event) {
   cmdOK->setFocus();
 }
 
-void frmAbout::cmdOK_Click() { accept(); }
+void frmAbout::onOkClicked() { accept(); }
 
-void frmAbout::cmdSysInfo_Click() { StartSysInfo(); }
-
-void frmAbout::StartSysInfo() {
+void frmAbout::onSysInfoClicked() {
   const std::string tool = SystemInfoTool::Find();
   if (!tool.empty() && ProgramStart::Start(tool)) return;
   MessageBoxes::Show(this, {"System Information Is Unavailable At This Time", "Tarnwick",
@@ -115,7 +113,7 @@ void ShowAbout(QWidget* owner) {
     about = new frmAbout(owner);
     QObject::connect(about, &QObject::destroyed, [] { about = nullptr; });
   } else {
-    about->Form_Load();
+    about->loadTexts();
   }
   if (owner != nullptr) about->move(owner->geometry().center() - about->rect().center());
   about->exec();

@@ -2,7 +2,6 @@
 // The about window: title, version, company and copyright, two links, and a
 // button that starts the system-information tool. Modal over its opener.
 #include <QDialog>
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -17,10 +16,13 @@ class frmAbout : public QDialog {
  public:
   explicit frmAbout(QWidget* parent = nullptr);
 
-  void Form_Load();
-  void cmdOK_Click();
-  void cmdSysInfo_Click();
-  void StartSysInfo();
+  // Fills the texts and binds the links again.
+  void loadTexts();
+
+ public slots:
+  void onOkClicked();
+  // Starts the system-information tool, or says there is none.
+  void onSysInfoClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;

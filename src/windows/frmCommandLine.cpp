@@ -32,57 +32,52 @@ frmCommandLine::frmCommandLine(QWidget* parent)
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
-  Form_Load();
+  lblInfo->setText("from = ");
 }
 
 frmCommandLine::~frmCommandLine() = default;
 
-void frmCommandLine::Form_Load() { lblInfo->setText("from = "); }
-
-void frmCommandLine::Form_Activate() {
-  // The run serves the queue, so the window can be activated again meanwhile.
+void frmCommandLine::startRunOnce() {
   if (activated_) return;
   activated_ = true;
-  oSMTP = std::make_unique<SmtpClient>();
-  connect(oSMTP.get(), &SmtpClient::ErrorSMTP, this, &frmCommandLine::oSMTP_ErrorSMTP);
-  connect(oSMTP.get(), &SmtpClient::SendSMTP, this, &frmCommandLine::oSMTP_SendSMTP);
-  connect(oSMTP.get(), &SmtpClient::StatusChanged, this, &frmCommandLine::oSMTP_StatusChanged);
-  run_.Run(*oSMTP);
+  smtp_ = std::make_unique<SmtpClient>();
+  connect(smtp_.get(), &SmtpClient::ErrorSMTP, this, &frmCommandLine::onSmtpError);
+  connect(smtp_.get(), &SmtpClient::SendSMTP, this, &frmCommandLine::onSmtpSent);
+  connect(smtp_.get(), &SmtpClient::StatusChanged, this, &frmCommandLine::onSmtpStatusChanged);
+  run_.Run(*smtp_);
 }
 
-void frmCommandLine::Form_QueryUnload(QCloseEvent* event) {
-  if (run_.QueryUnload()) {
+void frmCommandLine::onSmtpError(std::int16_t number, const std::string& description) {
+  run_.onSmtpError(number, description);
+}
+
+void frmCommandLine::onSmtpSent() { run_.onSmtpSent(); }
+
+void frmCommandLine::onSmtpStatusChanged(const std::string& /*status*/) {
+  run_.onSmtpStatusChanged(smtp_->StatusText());
+}
+
+void frmCommandLine::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // After the window is on screen; offscreen there may be no activation.
+  QTimer::singleShot(0, this, &frmCommandLine::startRunOnce);
+}
+
+void frmCommandLine::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    QTimer::singleShot(0, this, &frmCommandLine::startRunOnce);
+  }
+}
+
+void frmCommandLine::closeEvent(QCloseEvent* event) {
+  if (run_.CloseRequested()) {
     event->accept();
     QCoreApplication::exit(run_.ExitStatus());
   } else {
     event->ignore();
   }
 }
-
-void frmCommandLine::oSMTP_ErrorSMTP(std::int16_t number, const std::string& description) {
-  run_.oSMTP_ErrorSMTP(number, description);
-}
-
-void frmCommandLine::oSMTP_SendSMTP() { run_.oSMTP_SendSMTP(); }
-
-void frmCommandLine::oSMTP_StatusChanged(const std::string& /*status*/) {
-  run_.oSMTP_StatusChanged(oSMTP->StatusText());
-}
-
-void frmCommandLine::showEvent(QShowEvent* event) {
-  QWidget::showEvent(event);
-  // After the window is on screen; offscreen there may be no activation.
-  QTimer::singleShot(0, this, &frmCommandLine::Form_Activate);
-}
-
-void frmCommandLine::changeEvent(QEvent* event) {
-  QWidget::changeEvent(event);
-  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
-    QTimer::singleShot(0, this, &frmCommandLine::Form_Activate);
-  }
-}
-
-void frmCommandLine::closeEvent(QCloseEvent* event) { Form_QueryUnload(event); }
 
 // The labels are small: a long text shows what fits, whole lines ending in
 // "…", and the whole text is the tooltip (standard error and the log have
@@ -97,7 +92,9 @@ void frmCommandLine::SetStatus(const std::string& text) {
   lblStatus->repaint();
 }
 
-void frmCommandLine::SetBusy(bool busy) { MousePointer::Set(busy ? 13 : 0); }
+void frmCommandLine::SetBusy(bool busy) {
+  MousePointer::Set(busy ? MousePointer::Shape::Busy : MousePointer::Shape::Default);
+}
 
 void frmCommandLine::Unload() { close(); }
 

@@ -19,13 +19,14 @@ class frmCommandLine : public QWidget, private DeliveryRun::View {
 
   int ExitStatus() const { return run_.ExitStatus(); }
 
-  void Form_Load();
-  void Form_Activate();
-  void Form_QueryUnload(QCloseEvent* event);
+  // Starts the run, once: the run serves the queue, so the window can be
+  // activated again meanwhile.
+  void startRunOnce();
 
-  void oSMTP_ErrorSMTP(std::int16_t number, const std::string& description);
-  void oSMTP_SendSMTP();
-  void oSMTP_StatusChanged(const std::string& status);
+ public slots:
+  void onSmtpError(std::int16_t number, const std::string& description);
+  void onSmtpSent();
+  void onSmtpStatusChanged(const std::string& status);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -41,7 +42,7 @@ class frmCommandLine : public QWidget, private DeliveryRun::View {
 
   QLabel* lblInfo;
   QLabel* lblStatus;
-  std::unique_ptr<SmtpClient> oSMTP;
+  std::unique_ptr<SmtpClient> smtp_;
   Waiter waiter_;
   DeliveryRun run_{*this, waiter_};
   bool activated_ = false;

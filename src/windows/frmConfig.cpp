@@ -11,12 +11,10 @@
 #include <utility>
 
 #include "ButtonKeys.h"
-#include "CommandLine.h"
-#include "IniFile.h"
+#include "ConfigFields.h"
 #include "MessageBoxes.h"
 #include "ProgramIcon.h"
-#include "SettingsFile.h"
-#include "StoredPassword.h"
+#include "SettingsKeys.h"
 #include "Twips.h"
 #include "WindowRun.h"
 #include "WindowText.h"
@@ -33,23 +31,31 @@ class StarMask : public QProxyStyle {
     return QProxyStyle::styleHint(hint, option, widget, answer);
   }
 };
-constexpr const char* kSection = "Options";
 
 constexpr const char* kInstructions =
     "Enter the default values that you want to use with Tarnwick.  Any time you run Tarnwick from "
-    "a "
-    "command line, these values will be used for any options that you do NOT specify on the "
-    "command line.  "
-    "Note that you can always override any of these default values by simply specifying a "
-    "particular "
-    "option with one of the available command line switches.";
+    "a command line, these values will be used for any options that you do NOT specify on the "
+    "command line.  Note that you can always override any of these default values by simply "
+    "specifying a particular option with one of the available command line switches.";
+
+// Where each field of the settings table sits, in twips: the first five in
+// the window, the server's three in the SMTP frame.
+struct FieldPlace {
+  bool inSmtpFrame;
+  int top;
+  int labelWidth;
+};
+constexpr FieldPlace kPlaces[] = {{false, 1920, 1095}, {false, 2280, 975}, {false, 2640, 975},
+                                  {false, 3000, 975},  {false, 3360, 975}, {true, 240, 1215},
+                                  {true, 600, 1215},   {true, 960, 1335}};
 
 template <typename T>
-T* Place(T* widget, const char* name, QRect geometry) {
-  widget->setObjectName(name);
+T* Place(T* widget, std::string_view name, QRect geometry) {
+  widget->setObjectName(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
   widget->setGeometry(geometry);
   return widget;
 }
+
 }  // namespace
 
 frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
@@ -60,10 +66,20 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
   setWindowTitle("Tarnwick Configuration");
   setWindowIcon(ProgramIcon::Get());
   setFixedSize(Twips::Px(6900), Twips::Px(6285));
+  addFields(addFrames());
+  addButtons();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    move(screen->availableGeometry().center() - rect().center());
+  }
+  loadSettings();
+  ButtonKeys::EnterPressesFocusedButton(*this);
+  fields_.front()->setFocus();
+}
 
+QGroupBox* frmConfig::addFrames() {
   auto* frame1 = Place(new QGroupBox(this), "Frame1", Twips::Rect(240, 240, 6375, 1455));
   auto* instructions =
-      Place(new QLabel(frame1), "lblInstructions", Twips::Rect(240, 240, 5895, 975));
+      Place(new QLabel(kInstructions, frame1), "lblInstructions", Twips::Rect(240, 240, 5895, 975));
   instructions->setWordWrap(true);
   instructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* smtp = Place(new QGroupBox("SMTP ", this), "fraSMTP", Twips::Rect(240, 3840, 6375, 1575));
@@ -74,91 +90,60 @@ frmConfig::frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent)
         "QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; }"
         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 1px; }");
   }
+  return smtp;
+}
 
-  struct Row {
-    QWidget* parent;
-    const char* label;
-    const char* caption;
-    QRect labelPlace;
-    const char* box;
-    QRect boxPlace;
-    const char* key;
-  };
-  const Row rows[] = {
-      {this, "lblFrom", "From:", Twips::Rect(360, 1920, 1095, 255), "txtFrom",
-       Twips::Rect(1440, 1920, 5175, 285), "From"},
-      {this, "lblTo", "To:", Twips::Rect(360, 2280, 975, 255), "txtTo",
-       Twips::Rect(1440, 2280, 5175, 285), "To"},
-      {this, "lblSubject", "Subject:", Twips::Rect(360, 2640, 975, 255), "txtSubject",
-       Twips::Rect(1440, 2640, 5175, 285), "Subject"},
-      {this, "lblMessage", "Message:", Twips::Rect(360, 3000, 975, 255), "txtMessage",
-       Twips::Rect(1440, 3000, 5175, 285), "Message"},
-      {this, "lblAttachment", "Attachment:", Twips::Rect(360, 3360, 975, 255), "txtAttachment",
-       Twips::Rect(1440, 3360, 5175, 285), "Attachment"},
-      {smtp, "lblServer", "Server:", Twips::Rect(240, 240, 1215, 255), "txtSMTPServer",
-       Twips::Rect(1320, 240, 4815, 285), "SMTPServer"},
-      {smtp, "lblUserName", "UserName:", Twips::Rect(240, 600, 1215, 255), "txtSMTPUserName",
-       Twips::Rect(1320, 600, 4815, 285), "SMTPUserName"},
-      {smtp, "lblPassword", "Password:", Twips::Rect(240, 960, 1335, 255), "txtSMTPPassword",
-       Twips::Rect(1320, 960, 4815, 285), "SMTPPassword"},
-  };
-  for (const auto& row : rows) {
-    Place(new QLabel(row.caption, row.parent), row.label, row.labelPlace);
-    fields_.push_back({Place(new QLineEdit(row.parent), row.box, row.boxPlace), row.key});
+void frmConfig::addFields(QGroupBox* smtpFrame) {
+  const auto keys = SettingsKeys::Fields();
+  static_assert(std::size(kPlaces) == 8, "one place per field of the settings table");
+  QWidget* previous = nullptr;
+  for (std::size_t i = 0; i < keys.size() && i < std::size(kPlaces); ++i) {
+    const FieldPlace& at = kPlaces[i];
+    QWidget* parent = at.inSmtpFrame ? smtpFrame : static_cast<QWidget*>(this);
+    const int labelLeft = at.inSmtpFrame ? 240 : 360;
+    const int boxLeft = at.inSmtpFrame ? 1320 : 1440;
+    const int boxWidth = at.inSmtpFrame ? 4815 : 5175;
+    const std::string_view caption = keys[i].field.caption;
+    Place(new QLabel(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
+                     parent),
+          keys[i].field.label, Twips::Rect(labelLeft, at.top, at.labelWidth, 255));
+    auto* box = Place(new QLineEdit(parent), keys[i].field.box,
+                      Twips::Rect(boxLeft, at.top, boxWidth, 285));
+    if (keys[i].name == ConfigFields::kPasswordKey) {
+      box->setEchoMode(QLineEdit::Password);
+      auto* mask = new StarMask;  // "*", not the style's dot
+      mask->setParent(box);
+      box->setStyle(mask);
+      box->setAttribute(Qt::WA_InputMethodEnabled, false);
+    }
+    if (previous != nullptr) setTabOrder(previous, box);
+    previous = box;
+    fields_.push_back(box);
   }
-  txtSMTPPassword = fields_.back().box;
-  txtSMTPPassword->setEchoMode(QLineEdit::Password);
-  auto* mask = new StarMask;  // "*", not the style's dot
-  mask->setParent(txtSMTPPassword);
-  txtSMTPPassword->setStyle(mask);
-  txtSMTPPassword->setAttribute(Qt::WA_InputMethodEnabled, false);
+}
 
+void frmConfig::addButtons() {
   auto* cmdOK = Place(new QPushButton("&OK", this), "cmdOK", Twips::Rect(2363, 5640, 855, 375));
   auto* cmdCancel =
       Place(new QPushButton("&Cancel", this), "cmdCancel", Twips::Rect(3683, 5640, 855, 375));
   auto* cmdAbout =
       Place(new QPushButton("&About", this), "cmdAbout", Twips::Rect(5760, 5640, 855, 375));
-  QWidget* previous = nullptr;
-  for (const auto& field : fields_) {
-    if (previous != nullptr) setTabOrder(previous, field.box);
-    previous = field.box;
-  }
+  QWidget* previous = fields_.back();
   for (QPushButton* button : {cmdOK, cmdCancel, cmdAbout}) {
     button->setAutoDefault(false);  // Enter and Escape press nothing
     setTabOrder(previous, button);
     previous = button;
   }
-  connect(cmdOK, &QPushButton::clicked, this, &frmConfig::cmdOK_Click);
-  connect(cmdCancel, &QPushButton::clicked, this, &frmConfig::cmdCancel_Click);
-  connect(cmdAbout, &QPushButton::clicked, this, &frmConfig::cmdAbout_Click);
-  instructions->setText(kInstructions);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
-  Form_Load();
-  ButtonKeys::EnterPressesFocusedButton(*this);
-  fields_.front().box->setFocus();
+  connect(cmdOK, &QPushButton::clicked, this, &frmConfig::onOkClicked);
+  connect(cmdCancel, &QPushButton::clicked, this, &frmConfig::onCancelClicked);
+  connect(cmdAbout, &QPushButton::clicked, this, &frmConfig::onAboutClicked);
 }
 
-void frmConfig::Form_Load() {
-  iniPath_ = SettingsFile::ForReading();
-  loadProblem_ = SettingsFile::ReadProblem(iniPath_);
-  for (const auto& field : fields_) {
-    std::string value;
-    ProcLib::ReadIni(iniPath_, kSection, field.key, value);
-    if (field.box != txtSMTPPassword) {
-      field.box->setText(WindowText::FromBytes(value));
-      continue;
-    }
-    // A hand-edited password that is not hex: say so, and start it empty.
-    const auto password = StoredPassword::Decipher(value, CommandLine::CipherKey);
-    if (password) {
-      field.box->setText(WindowText::FromBytes(*password));
-    } else {
-      field.box->clear();
-      loadProblem_ = StoredPassword::NotHexMessage(iniPath_, StoredPassword::Reader::ConfigWindow);
-    }
-  }
+void frmConfig::loadSettings() {
+  const ConfigFields::Loaded loaded = ConfigFields::Load(StoredPassword::Reader::ConfigWindow);
+  for (std::size_t i = 0; i < fields_.size() && i < loaded.values.size(); ++i)
+    fields_[i]->setText(WindowText::FromBytes(loaded.values[i]));
+  loadProblem_ = !loaded.passwordProblem.empty() ? loaded.passwordProblem : loaded.readProblem;
 }
 
 void frmConfig::showEvent(QShowEvent* event) {
@@ -169,34 +154,28 @@ void frmConfig::showEvent(QShowEvent* event) {
   });
 }
 
-void frmConfig::cmdOK_Click() {
+void frmConfig::onOkClicked() {
+  std::vector<std::string> values;
+  for (const QLineEdit* box : fields_) values.push_back(WindowText::ToBytes(box->text()));
   // Saved where the next run reads: the user's own file once installed.
-  std::string problem;
-  const std::string savePath = SettingsFile::ForSaving(problem);
-  if (savePath.empty()) {
-    MessageBoxes::Show(this, {problem, "", MessageBoxes::Icon::Error});
+  const ConfigFields::Saved saved = ConfigFields::Save(values);
+  if (saved.path.empty()) {
+    MessageBoxes::Show(this, {saved.problem, "", MessageBoxes::Icon::Error});
     return;
   }
-  for (const auto& field : fields_) {
-    const std::string text = WindowText::ToBytes(field.box->text());
-    const std::string value = field.box == txtSMTPPassword
-                                  ? StoredPassword::Encipher(text, CommandLine::CipherKey)
-                                  : text;
-    if (!ProcLib::WriteIni(savePath, kSection, field.key, value)) {
-      // Closing as if saved would lose the edits without a word.
-      MessageBoxes::Show(this,
-                         {"The settings could not be saved to " + savePath +
-                              ". Check that the folder can be written to, then press OK again.",
-                          "", MessageBoxes::Icon::Error});
-      return;
-    }
+  if (!saved.written) {
+    // Closing as if saved would lose the edits without a word.
+    MessageBoxes::Show(this, {"The settings could not be saved to " + saved.path +
+                                  ". Check that the folder can be written to, then press OK again.",
+                              "", MessageBoxes::Icon::Error});
+    return;
   }
   close();
 }
 
-void frmConfig::cmdCancel_Click() { close(); }
+void frmConfig::onCancelClicked() { close(); }
 
-void frmConfig::cmdAbout_Click() {
+void frmConfig::onAboutClicked() {
   if (openAbout_) openAbout_(this);
 }
 

@@ -1,11 +1,13 @@
 #pragma once
-// The configuration window: the eight message defaults of Tarnwick.ini,
-// shown when it opens and written back on OK (the password enciphered).
-// Cancel and the close box write nothing.
+// The configuration window: the message defaults of Tarnwick.ini that the
+// settings table gives a field, shown when it opens and written back on OK
+// (the password enciphered). Cancel and the close box write nothing.
 #include <QWidget>
 #include <functional>
 #include <string>
+#include <vector>
 
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 
@@ -16,25 +18,25 @@ class frmConfig : public QWidget {
   // `openAbout` shows the about window modally over the given owner.
   explicit frmConfig(std::function<void(QWidget*)> openAbout, QWidget* parent = nullptr);
 
-  void Form_Load();
-  void cmdOK_Click();
-  void cmdCancel_Click();
-  void cmdAbout_Click();
+  // Fills the fields from the file a run reads.
+  void loadSettings();
+
+ public slots:
+  void onOkClicked();
+  void onCancelClicked();
+  void onAboutClicked();
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  struct Field {
-    QLineEdit* box;
-    const char* key;
-  };
+  QGroupBox* addFrames();
+  void addFields(QGroupBox* smtpFrame);
+  void addButtons();
 
   std::function<void(QWidget*)> openAbout_;
-  std::string iniPath_;
-  std::string loadProblem_;  // shown once the window is up
-  std::vector<Field> fields_;
-  QLineEdit* txtSMTPPassword = nullptr;
+  std::string loadProblem_;         // shown once the window is up
+  std::vector<QLineEdit*> fields_;  // one per field of the settings table
 };
 
 // Configuration mode: the window until it closes.

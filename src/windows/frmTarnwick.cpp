@@ -36,7 +36,7 @@ std::optional<std::vector<std::string>> ReadTestList(const std::string& path,
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (ProcLib::IsBlank(line) == kFalse16) list.push_back(line);
+    if (!SwitchParser::IsBlank(line)) list.push_back(line);
   }
   if (in.bad()) {
     problem = "The test list " + path + " cannot be read; nothing was sent.";
@@ -96,32 +96,32 @@ frmTarnwick::frmTarnwick(QWidget* parent)
     if (previous != nullptr) setTabOrder(previous, w);
     previous = w;
   }
-  connect(cmdSend, &QPushButton::clicked, this, &frmTarnwick::cmdSend_Click);
-  connect(cmdNew, &QPushButton::clicked, this, &frmTarnwick::cmdNew_Click);
-  connect(cmdClose, &QPushButton::clicked, this, &frmTarnwick::cmdClose_Click);
+  connect(cmdSend, &QPushButton::clicked, this, &frmTarnwick::onSendClicked);
+  connect(cmdNew, &QPushButton::clicked, this, &frmTarnwick::onNewClicked);
+  connect(cmdClose, &QPushButton::clicked, this, &frmTarnwick::onCloseClicked);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
-  Form_Load();
+  clearAll();
   boxes_.front()->setFocus();  // tab index 0
   ButtonKeys::EnterPressesFocusedButton(*this);
 }
 
 frmTarnwick::~frmTarnwick() = default;
 
-void frmTarnwick::Form_Load() {
+void frmTarnwick::clearAll() {
   for (QLineEdit* box : boxes_) box->clear();
   txtMessage->clear();
-  oSMTP = std::make_unique<SmtpClient>();
-  connect(oSMTP.get(), &SmtpClient::SendSMTP, this, &frmTarnwick::oSMTP_SendSMTP);
-  connect(oSMTP.get(), &SmtpClient::ErrorSMTP, this, &frmTarnwick::oSMTP_ErrorSMTP);
+  smtp_ = std::make_unique<SmtpClient>();
+  connect(smtp_.get(), &SmtpClient::SendSMTP, this, &frmTarnwick::onSmtpSent);
+  connect(smtp_.get(), &SmtpClient::ErrorSMTP, this, &frmTarnwick::onSmtpError);
 }
 
 std::string frmTarnwick::Text(const char* box) const {
   return WindowText::ToBytes(findChild<QLineEdit*>(box)->text());
 }
 
-void frmTarnwick::cmdSend_Click() {
+void frmTarnwick::onSendClicked() {
   if (running_) return;  // a second press while a run waits starts nothing
   running_ = true;
   cmdClose->setEnabled(false);
@@ -139,30 +139,36 @@ void frmTarnwick::cmdSend_Click() {
   } else {
     list.push_back(recipient);
   }
-  oSMTP->ServerName(Text("txtSMTPServer"));
-  oSMTP->TimeoutMs(kTimeoutMs);
-  oSMTP->AuthMode(2);
-  oSMTP->AuthUserName(Text("txtSMTPUserName"));
-  oSMTP->AuthPassword(Text("txtSMTPPassword"));
-  oSMTP->ServerHost(Text("txtSMTPServer"));
-  oSMTP->SenderAddress(Text("txtSender"));
-  oSMTP->SubjectText(Text("txtSubject"));
-  oSMTP->BodyText(WindowText::ToBytes(txtMessage->toPlainText()));
+  smtp_->ServerName(Text("txtSMTPServer"));
+  smtp_->TimeoutMs(kTimeoutMs);
+  smtp_->AuthMode(2);
+  smtp_->AuthUserName(Text("txtSMTPUserName"));
+  smtp_->AuthPassword(Text("txtSMTPPassword"));
+  smtp_->ServerHost(Text("txtSMTPServer"));
+  smtp_->SenderAddress(Text("txtSender"));
+  smtp_->SubjectText(Text("txtSubject"));
+  smtp_->BodyText(WindowText::ToBytes(txtMessage->toPlainText()));
+  sendToEach(list, recipient == kTestList);
+  cmdClose->setEnabled(true);
+  running_ = false;
+}
+
+void frmTarnwick::sendToEach(const std::vector<std::string>& list, bool fromTestList) {
   for (std::size_t i = 0; i < list.size(); ++i) {
-    DoneFlag = kFalse16;
-    ErrorFlag = kFalse16;
-    ErrorText.clear();
-    oSMTP->RecipientList(list[i]);
-    MousePointer::Set(11);
-    oSMTP->Send();
+    done_ = false;
+    failed_ = false;
+    errorText_.clear();
+    smtp_->RecipientList(list[i]);
+    MousePointer::Set(MousePointer::Shape::Wait);
+    smtp_->Send();
     // No time-out of our own: the component always reports within TimeoutMs.
-    while (DoneFlag == kFalse16) waiter_.Wait(1);
-    MousePointer::Set(0);
-    const std::string info = oSMTP->InfoText();
+    while (!done_) waiter_.Wait(1);
+    MousePointer::Set(MousePointer::Shape::Default);
+    const std::string info = smtp_->InfoText();
     // In a test-list run each box says whose it is, after the usual text.
-    const std::string whose = recipient == kTestList ? "\r\n\r\nRecipient: " + list[i] : "";
-    if (ErrorFlag != kFalse16) {
-      MessageBoxes::Show(this, {info + "\r\n\r\nSMTP Error " + ErrorText + whose, "Error",
+    const std::string whose = fromTestList ? "\r\n\r\nRecipient: " + list[i] : "";
+    if (failed_) {
+      MessageBoxes::Show(this, {info + "\r\n\r\nSMTP Error " + errorText_ + whose, "Error",
                                 MessageBoxes::Icon::Warning});
     } else {
       MessageBoxes::Show(this, {info + "\r\n\r\nMail sent successfully!" + whose, "Success",
@@ -170,27 +176,25 @@ void frmTarnwick::cmdSend_Click() {
     }
     if (i + 1 < list.size()) Waiter().Wait(kPauseSeconds);
   }
-  cmdClose->setEnabled(true);
-  running_ = false;
 }
 
-void frmTarnwick::cmdNew_Click() {
+void frmTarnwick::onNewClicked() {
   findChild<QLineEdit*>("txtRecipient")->clear();
   findChild<QLineEdit*>("txtSubject")->clear();
   txtMessage->clear();
 }
 
-void frmTarnwick::cmdClose_Click() { close(); }
+void frmTarnwick::onCloseClicked() { close(); }
 
-void frmTarnwick::oSMTP_SendSMTP() {
-  DoneFlag = kTrue16;
+void frmTarnwick::onSmtpSent() {
+  done_ = true;
   waiter_.WakeEarly();
 }
 
-void frmTarnwick::oSMTP_ErrorSMTP(std::int16_t number, const std::string& description) {
-  DoneFlag = kTrue16;
-  ErrorFlag = kTrue16;
-  ErrorText = "SMTP Error " + std::to_string(number) + ": " + description;
+void frmTarnwick::onSmtpError(std::int16_t number, const std::string& description) {
+  done_ = true;
+  failed_ = true;
+  errorText_ = "SMTP Error " + std::to_string(number) + ": " + description;
   waiter_.WakeEarly();
 }
 

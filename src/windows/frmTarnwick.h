@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "Bool16.h"
 #include "Waiter.h"
 
 class QLineEdit;
@@ -27,33 +26,35 @@ class frmTarnwick : public QWidget {
   explicit frmTarnwick(QWidget* parent = nullptr);
   ~frmTarnwick() override;
 
-  void Form_Load();
-  void cmdSend_Click();
-  void cmdNew_Click();
-  void cmdClose_Click();
-  void oSMTP_SendSMTP();
-  void oSMTP_ErrorSMTP(std::int16_t number, const std::string& description);
-
   bool Running() const { return running_; }
 
-  Bool16 DoneFlag = kFalse16;
-  Bool16 ErrorFlag = kFalse16;
-  std::string ErrorText;
+ public slots:
+  void onSendClicked();
+  void onNewClicked();
+  void onCloseClicked();
+  void onSmtpSent();
+  void onSmtpError(std::int16_t number, const std::string& description);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void clearAll();
   std::string Text(const char* box) const;
+  // Sends to each address in turn, a box for each outcome.
+  void sendToEach(const std::vector<std::string>& list, bool fromTestList);
 
   std::vector<QLineEdit*> boxes_;
   QPlainTextEdit* txtMessage;
   QPushButton* cmdSend;
   QPushButton* cmdNew;
   QPushButton* cmdClose;
-  std::unique_ptr<SmtpClient> oSMTP;
+  std::unique_ptr<SmtpClient> smtp_;
   Waiter waiter_;
   bool running_ = false;
+  bool done_ = false;    // the current send has its outcome
+  bool failed_ = false;  // ... an error, errorText_
+  std::string errorText_;
 };
 
 // Simple sender mode: the window until it closes.

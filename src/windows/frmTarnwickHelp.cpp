@@ -5,7 +5,6 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "AboutBox.h"
 #include "ButtonKeys.h"
 #include "HelpTexts.h"
 #include "ProgramIcon.h"
@@ -47,17 +46,17 @@ frmTarnwickHelp::frmTarnwickHelp(QWidget* parent)
   }
   for (QPushButton* button : {cmdOK, cmdAbout}) button->setAutoDefault(false);
   setTabOrder(cmdOK, cmdAbout);
-  connect(cmdOK, &QPushButton::clicked, this, &frmTarnwickHelp::cmdOK_Click);
-  connect(cmdAbout, &QPushButton::clicked, this, &frmTarnwickHelp::cmdAbout_Click);
+  connect(cmdOK, &QPushButton::clicked, this, &frmTarnwickHelp::onOkClicked);
+  connect(cmdAbout, &QPushButton::clicked, this, &frmTarnwickHelp::onAboutClicked);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
   }
-  Form_Load();
+  loadTexts();
   cmdOK->setFocus();
   ButtonKeys::EnterPressesFocusedButton(*this);
 }
 
-void frmTarnwickHelp::Form_Load() {
+void frmTarnwickHelp::loadTexts() {
   const HelpTexts texts = MakeHelpTexts();
   setWindowTitle(WindowText::FromBytes(texts.title));
   lblVerInfo->setText(WindowText::FromBytes(texts.verInfo));
@@ -68,9 +67,9 @@ void frmTarnwickHelp::Form_Load() {
 }
 
 // Ends the program at once: no other window's close handling runs.
-void frmTarnwickHelp::cmdOK_Click() { QCoreApplication::exit(0); }
+void frmTarnwickHelp::onOkClicked() { QCoreApplication::exit(0); }
 
-void frmTarnwickHelp::cmdAbout_Click() { ShowAbout(this); }
+void frmTarnwickHelp::onAboutClicked() { ShowAbout(this); }
 
 int RunHelpWindow() {
   return WindowRun::Run([] { return std::make_unique<frmTarnwickHelp>(); });

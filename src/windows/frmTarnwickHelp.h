@@ -13,9 +13,11 @@ class frmTarnwickHelp : public QWidget {
  public:
   explicit frmTarnwickHelp(QWidget* parent = nullptr);
 
-  void Form_Load();
-  void cmdOK_Click();
-  void cmdAbout_Click();
+  void loadTexts();
+
+ public slots:
+  void onOkClicked();
+  void onAboutClicked();
 
  private:
   QLabel* lblVerInfo;
