@@ -8,13 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "WindowRun.h"
+
 inline QApplication& WindowTestApp() {
   static int argc = 1;
   static char name[] = "windowtest";
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
+    auto* application = new QApplication(argc, argv);
+    QFont font = QApplication::font();  // as the program sets it
+    font.setPointSizeF(WindowRun::kLayoutPointSize);
+    QApplication::setFont(font);
+    return application;
   }();
   return *app;
 }

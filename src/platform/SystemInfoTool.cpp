@@ -21,7 +21,7 @@ std::string Find() {
       const std::string_view folder = folders.substr(start, end - start);
       start = end + 1;
       if (folder.empty() || folder.front() != '/') continue;  // never the current folder
-      const std::string candidate = std::string(folder) + "/" + std::string(tool);
+      std::string candidate = std::string(folder) + "/" + std::string(tool);
       struct stat info {};
       if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
           ::access(candidate.c_str(), X_OK) == 0) {

@@ -1,7 +1,7 @@
 #include "SettingsKeys.h"
 
 #include <algorithm>
-#include <array>
+#include <iterator>
 #include <stdexcept>
 
 #include "IniFile.h"
@@ -9,7 +9,7 @@
 namespace SettingsKeys {
 namespace {
 
-constexpr std::array<Key, 13> kKeys = {{
+constexpr Key kKeys[] = {
     {"From", "", "Sender address, when -f gives none.", {"txtFrom", "lblFrom", "From:"}},
     {"To",
      "",
@@ -44,13 +44,13 @@ constexpr std::array<Key, 13> kKeys = {{
     {"TotalAttempts", "3", "Attempts when the server does not answer in time.", {}},
     {"RetryWaitSecs", "10", "Seconds between attempts.", {}},
     {"CAFile", "", "A PEM file of certificates to trust instead of the system's.", {}},
-}};
+};
 
 constexpr std::size_t kFieldCount = static_cast<std::size_t>(std::count_if(
-    kKeys.begin(), kKeys.end(), [](const Key& key) { return !key.field.box.empty(); }));
+    std::begin(kKeys), std::end(kKeys), [](const Key& key) { return !key.field.box.empty(); }));
 
 // The fields come first, so the window's order is a prefix of the table.
-static_assert(std::all_of(kKeys.begin(), kKeys.begin() + kFieldCount,
+static_assert(std::all_of(std::begin(kKeys), std::begin(kKeys) + kFieldCount,
                           [](const Key& key) { return !key.field.box.empty(); }));
 
 }  // namespace

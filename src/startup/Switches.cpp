@@ -1,7 +1,5 @@
 #include "Switches.h"
 
-#include <array>
-
 #include "SwitchParser.h"
 
 namespace Switches {
@@ -13,24 +11,24 @@ constexpr Value kFile = Value::File;
 
 // In the help window's order; a blank line there parts the switches with a
 // value from the flags.
-constexpr std::array<Switch, 14> kSwitches = {{
-    {"f", "-f", kText, "ADDRESS", "from (sender) address", Help::Window, "From", true},
-    {"t", "-t", kFile, "ADDRESS [ADDRESS ...]", "to address(es)", Help::Window, "To", true},
-    {"s", "-s", kText, "SUBJECT", "message subject", Help::Window, "Subject", true},
-    {"m", "-m", kFile, "MESSAGE", "message body", Help::Window, "Message", true},
-    {"x", "-x", kText, "SMTP SERVER", "SMTP server", Help::Window, "SMTPServer", true},
-    {"xu", "-xu", kText, "USERNAME", "SMTP username for authentication", Help::Window,
-     "SMTPUserName", true},
-    {"xp", "-xp", kText, "PASSWORD", "SMTP password for authentication", Help::Window,
-     "SMTPPassword", true},
-    {"a", "-a", kFile, "FILE [FILE ...]", "file attachment(s)", Help::Window, "Attachment", true},
-    {"config", "-config", kNone, "", "open configuration dialog window", Help::Window, "", false},
-    {"log", "-log", kNone, "", "log results to Tarnwick.log", Help::Window, "", true},
-    {"help", "-help", kNone, "", "display this Help screen", Help::Window, "", false},
-    {"gui", "-gui", kNone, "", "the simple sender window", Help::None, "", true},
-    {"h", "-h, --help", kNone, "", "this help", Help::Linux, "", false},
-    {"v", "-V, --version", kNone, "", "the version line", Help::Linux, "", false},
-}};
+constexpr Switch kSwitches[] = {
+    {"f", "-f", "ADDRESS", "from (sender) address", "From", kText, Help::Window, true},
+    {"t", "-t", "ADDRESS [ADDRESS ...]", "to address(es)", "To", kFile, Help::Window, true},
+    {"s", "-s", "SUBJECT", "message subject", "Subject", kText, Help::Window, true},
+    {"m", "-m", "MESSAGE", "message body", "Message", kFile, Help::Window, true},
+    {"x", "-x", "SMTP SERVER", "SMTP server", "SMTPServer", kText, Help::Window, true},
+    {"xu", "-xu", "USERNAME", "SMTP username for authentication", "SMTPUserName", kText,
+     Help::Window, true},
+    {"xp", "-xp", "PASSWORD", "SMTP password for authentication", "SMTPPassword", kText,
+     Help::Window, true},
+    {"a", "-a", "FILE [FILE ...]", "file attachment(s)", "Attachment", kFile, Help::Window, true},
+    {"config", "-config", "", "open configuration dialog window", "", kNone, Help::Window, false},
+    {"log", "-log", "", "log results to Tarnwick.log", "", kNone, Help::Window, true},
+    {"help", "-help", "", "display this Help screen", "", kNone, Help::Window, false},
+    {"gui", "-gui", "", "the simple sender window", "", kNone, Help::None, true},
+    {"h", "-h, --help", "", "this help", "", kNone, Help::Linux, false},
+    {"v", "-V, --version", "", "the version line", "", kNone, Help::Linux, false},
+};
 
 // A switch the delivery run reads.
 bool Known(std::string_view name) {

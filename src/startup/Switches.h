@@ -24,14 +24,14 @@ enum class Help {
 };
 
 struct Switch {
-  std::string_view name;      // what the parser matches, lower case, without "-"
-  std::string_view spelling;  // as the help shows it: "-xu", "-h, --help"
-  Value value;
-  std::string_view valueName;  // "USERNAME", "ADDRESS [ADDRESS ...]"
-  std::string_view help;       // the help line
-  Help shown;
+  std::string_view name;         // what the parser matches, lower case, without "-"
+  std::string_view spelling;     // as the help shows it: "-xu", "-h, --help"
+  std::string_view valueName;    // "USERNAME", "ADDRESS [ADDRESS ...]"
+  std::string_view help;         // the help line
   std::string_view settingsKey;  // the Tarnwick.ini key used when the switch is absent
-  bool readByRun;                // a delivery run reads it (any other is reported)
+  Value value;
+  Help shown;
+  bool readByRun;  // a delivery run reads it (any other is reported)
 };
 
 std::span<const Switch> All();

@@ -10,8 +10,6 @@
 
 namespace WindowRun {
 namespace {
-constexpr double kLayoutPointSize = 7.5;
-
 char** restartArgv = nullptr;
 bool starting = false;
 
@@ -48,8 +46,6 @@ int Run(const std::function<std::unique_ptr<QWidget>()>& makeWindow) {
   QApplication app(argc, argv);
   starting = false;
   QApplication::setWindowIcon(ProgramIcon::Get());
-  // The layouts are in twips for an 8-point system font; the larger
-  // desktop default would cut their texts off.
   QFont font = QApplication::font();
   font.setPointSizeF(kLayoutPointSize);
   QApplication::setFont(font);

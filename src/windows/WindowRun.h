@@ -8,6 +8,10 @@
 
 namespace WindowRun {
 
+// The layouts are in twips for an 8-point system font; the larger desktop
+// default would cut their texts off.
+inline constexpr double kLayoutPointSize = 7.5;
+
 int Run(const std::function<std::unique_ptr<QWidget>()>& makeWindow);
 
 // When the window system cannot start, run the program (`argv`, as it was
