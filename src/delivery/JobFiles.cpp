@@ -69,7 +69,7 @@ NamedFile ReadNamedFile(const std::string& value, const std::string& what) {
 }
 
 // One name, or, when the whole value names no file, each word of it: the
-// help has always promised FILE [FILE ...]. A file that is not there is
+// help promises FILE [FILE ...]. A file that is not there is
 // said, never dropped silently.
 void ResolveAttachments(const std::string& value, AssemblyResult& result) {
   if (SwitchParser::IsBlank(value)) return;

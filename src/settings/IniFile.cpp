@@ -196,7 +196,7 @@ void ReadIni(const std::string& fileName, const std::string& section, const std:
   const Location at = Find(ini, section, key);
   if (!at.key) return;
   value = ValueOf(KeyValue(ini.lines[*at.key])->second);
-  // The value is cut at its first zero byte, as the reader has always done.
+  // The value ends at its first zero byte: nothing after it is text.
   if (const auto nul = value.find('\0'); nul != std::string::npos) value.resize(nul);
   if (value.size() > kIniValueLimit) value.resize(kIniValueLimit);
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Enter presses the button that has the focus, as on the desktop these
-// windows were designed for; Qt leaves that to Space alone.
+// Enter presses the button that has the focus, as users of these small
+// dialogs expect; Qt leaves that to Space alone.
 class QWidget;
 
 namespace ButtonKeys {

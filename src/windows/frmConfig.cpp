@@ -84,7 +84,7 @@ QGroupBox* frmConfig::addFrames() {
   instructions->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   auto* smtp = Place(new QGroupBox("SMTP ", this), "fraSMTP", Twips::Rect(240, 3840, 6375, 1575));
   // A frame's caption sits on its top border, and the border runs half a
-  // line down, clear of the boxes inside, as these frames were designed.
+  // line down, clear of the boxes inside.
   for (QGroupBox* frame : {frame1, smtp}) {
     frame->setStyleSheet(
         "QGroupBox { border: 1px solid palette(mid); margin-top: 0.5em; }"
