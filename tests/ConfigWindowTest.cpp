@@ -31,11 +31,7 @@ class ConfigWindowTest : public testing::Test {
   void TearDown() override { MessageBoxes::SetHandlerForTesting(nullptr); }
 
   std::string Ini() const { return folder_.File("Tarnwick.ini"); }
-  std::string Read(const char* key) const {
-    std::string v;
-    IniFile::ReadIni(Ini(), "Options", key, v);
-    return v;
-  }
+  std::string Read(const char* key) const { return IniFile::Read(Ini(), "Options", key); }
   static QLineEdit* Box(QWidget& w, const char* name) { return w.findChild<QLineEdit*>(name); }
   static void Press(QWidget& w, const char* name) { w.findChild<QPushButton*>(name)->click(); }
 

@@ -153,9 +153,7 @@ bool ReadServerSettings(const std::string& iniPath, AssemblyResult& result) {
   }
   result.port = *port;
   // Certificates to trust in place of the system's, for a private relay.
-  std::string caFile;
-  IniFile::ReadIni(iniPath, SettingsKeys::kSection, "CAFile", caFile);
-  result.caFile = caFile;
+  result.caFile = IniFile::Read(iniPath, SettingsKeys::kSection, "CAFile");
   if (result.caFile.empty()) return true;
   if (result.caFile.front() != '/') result.caFile = Places::Find(result.caFile);
   result.problem = JobFiles::FileProblem("CAFile", result.caFile);

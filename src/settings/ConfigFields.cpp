@@ -11,8 +11,7 @@ Loaded Load(StoredPassword::Reader reader) {
   loaded.path = SettingsFile::ForReading();
   loaded.readProblem = SettingsFile::ReadProblem(loaded.path);
   for (const auto& key : SettingsKeys::Fields()) {
-    std::string value;
-    IniFile::ReadIni(loaded.path, SettingsKeys::kSection, std::string(key.name), value);
+    std::string value = IniFile::Read(loaded.path, SettingsKeys::kSection, std::string(key.name));
     if (key.name == kPasswordKey) {
       // A hand-edited password that is not hex: say so, and start it empty.
       const auto password = StoredPassword::Decipher(value);
@@ -32,7 +31,7 @@ Saved Save(const std::vector<std::string>& values) {
   for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i) {
     const std::string value =
         keys[i].name == kPasswordKey ? StoredPassword::Encipher(values[i]) : values[i];
-    if (!IniFile::WriteIni(saved.path, SettingsKeys::kSection, std::string(keys[i].name), value))
+    if (!IniFile::Write(saved.path, SettingsKeys::kSection, std::string(keys[i].name), value))
       return saved;
   }
   saved.written = true;

@@ -187,22 +187,21 @@ bool ReplaceFile(const std::string& fileName, const std::string& text) {
 
 }  // namespace
 
-void ReadIni(const std::string& fileName, const std::string& section, const std::string& key,
-             std::string& value) {
-  value.clear();
+std::string Read(const std::string& fileName, const std::string& section, const std::string& key) {
   const auto text = ReadWholeFile(fileName);
-  if (!text) return;
+  if (!text) return {};
   const IniText ini = ParseLines(*text);
   const Location at = Find(ini, section, key);
-  if (!at.key) return;
-  value = ValueOf(KeyValue(ini.lines[*at.key])->second);
+  if (!at.key) return {};
+  std::string value = ValueOf(KeyValue(ini.lines[*at.key])->second);
   // The value ends at its first zero byte: nothing after it is text.
   if (const auto nul = value.find('\0'); nul != std::string::npos) value.resize(nul);
   if (value.size() > kIniValueLimit) value.resize(kIniValueLimit);
+  return value;
 }
 
-bool WriteIni(const std::string& fileName, const std::string& section, const std::string& key,
-              const std::string& value) {
+bool Write(const std::string& fileName, const std::string& section, const std::string& key,
+           const std::string& value) {
   if (value.find_first_of("\r\n") != std::string::npos ||
       key.find_first_of("\r\n=") != std::string::npos ||
       section.find_first_of("\r\n]") != std::string::npos) {

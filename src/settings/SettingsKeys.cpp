@@ -69,9 +69,7 @@ const Key& Get(std::string_view name) {
 Values ReadAll(const std::string& iniPath) {
   Values values;
   for (const Key& key : kKeys) {
-    std::string value;
-    IniFile::ReadIni(iniPath, kSection, std::string(key.name), value);
-    values.emplace(key.name, std::move(value));
+    values.emplace(key.name, IniFile::Read(iniPath, kSection, std::string(key.name)));
   }
   return values;
 }

@@ -48,7 +48,9 @@ std::optional<std::string> ReadLine(int fd) {
   return line;
 }
 
-std::optional<std::string> ReadHidden(int in, int out) {
+// Echo goes off before the prompt is shown, so nothing typed ahead of it
+// shows either.
+std::optional<std::string> ReadHidden(int in, int out, const std::string& prompt) {
   termios modes{};
   const bool terminal = ::tcgetattr(in, &modes) == 0;
   if (terminal) {
@@ -60,6 +62,7 @@ std::optional<std::string> ReadHidden(int in, int out) {
     modes.c_lflag |= ECHONL;
     ::tcsetattr(in, TCSANOW, &modes);
   }
+  Write(out, prompt);
   auto line = ReadLine(in);
   if (terminal) {
     ::tcsetattr(in, TCSANOW, &savedModes);
@@ -97,8 +100,9 @@ int Run(int in, int out) {
     if (password && !loaded.passwordProblem.empty()) Write(out, loaded.passwordProblem + "\n");
     // Never the password itself.
     const std::string shown = !password ? current : (current.empty() ? "none" : "stored");
-    Write(out, Prompt(keys[i]) + " [" + shown + "]: ");
-    const auto answer = password ? ReadHidden(in, out) : ReadLine(in);
+    const std::string prompt = Prompt(keys[i]) + " [" + shown + "]: ";
+    if (!password) Write(out, prompt);
+    const auto answer = password ? ReadHidden(in, out, prompt) : ReadLine(in);
     if (!answer) {
       Write(out, "\nNothing was saved.\n");
       return 1;
