@@ -53,10 +53,7 @@ void DeliveryRun::Warn(const std::string& text) {
 }
 
 void DeliveryRun::StartLog() {
-  bool found = false;
-  std::string ignored;
-  SwitchParser::GetSwitch("log", found, ignored);
-  log_ = RunLog(found);
+  log_ = RunLog(SwitchParser::FindSwitch("log").has_value());
   log_.Write({"", RunLog::Stamp() + " *** Tarnwick started",
               RunLog::Stamp() + " switches: " + MaskedSwitches(ArgumentText::Get())});
 }

@@ -79,8 +79,7 @@ bool TakeSwitchesAndSettings(const std::string& iniPath, AssemblyResult& result,
   MailJob& job = result.job;
   for (const auto& row : Switches::All()) {
     if (row.settingsKey.empty()) continue;
-    bool found = false;
-    SwitchParser::GetSwitch(row.name, found, *FieldFor(job, row.settingsKey));
+    if (auto value = SwitchParser::FindSwitch(row.name)) *FieldFor(job, row.settingsKey) = *value;
   }
   result.warnings = Switches::Warnings(ArgumentText::Get());
   bodyFromInput = job.Message == "-";

@@ -25,11 +25,9 @@ constexpr std::array<std::string_view, 4> kHelpTexts = {"/help", "-help", "/?", 
 constexpr std::array<std::string_view, 2> kConfigTexts = {"/config", "-config"};
 
 std::vector<std::string> Words(std::string_view argumentText) {
-  SwitchParser::TokenList tokens;
-  SwitchParser::SplitCommandLine(argumentText, tokens);
   std::vector<std::string> words;
-  for (std::size_t k = 1; k < tokens.size(); ++k)
-    words.push_back(SwitchParser::TrimSpaces(tokens[k]));
+  for (const auto& token : SwitchParser::SplitCommandLine(argumentText))
+    words.push_back(SwitchParser::TrimSpaces(token));
   return words;
 }
 
@@ -51,10 +49,7 @@ RunMode ChooseMode(std::string_view argumentText) {
     return RunMode::Config;
   }
   if (HasWord(argumentText, {"-V", "--version"})) return RunMode::Version;
-  bool found = false;
-  std::string value;
-  SwitchParser::GetSwitchIn(argumentText, "gui", found, value);
-  if (found != 0) return RunMode::SimpleSender;
+  if (SwitchParser::FindSwitchIn(argumentText, "gui")) return RunMode::SimpleSender;
   return RunMode::Delivery;
 }
 

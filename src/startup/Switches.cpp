@@ -41,11 +41,9 @@ bool Known(std::string_view name) {
 std::span<const Switch> All() { return kSwitches; }
 
 std::vector<std::string> Warnings(std::string_view argumentText) {
-  SwitchParser::TokenList tokens;
-  SwitchParser::SplitCommandLine(argumentText, tokens);
   std::vector<std::string> warnings;
-  for (std::size_t k = 1; k < tokens.size(); ++k) {
-    const std::string word = SwitchParser::TrimSpaces(tokens[k]);
+  for (const auto& token : SwitchParser::SplitCommandLine(argumentText)) {
+    const std::string word = SwitchParser::TrimSpaces(token);
     if (!SwitchParser::IsSwitchToken(word)) continue;
     const std::string name = SwitchParser::SwitchName(word);
     if (Known(name)) continue;
