@@ -30,12 +30,8 @@ TEST(ArgumentText, RebuiltFromArgv) {
 TEST(ArgumentText, WordsWithSpacesStayOneValue) {
   const char* argv[] = {"tarnwick", "-s", "  Weekly   report  ", "-t", "bob"};
   const std::string text = ArgumentText::FromArgv(5, argv);
-  Bool16 found = 0;
-  std::string value;
-  ProcLib::GetSwitchIn(text, "s", found, value);
-  EXPECT_EQ(value, "Weekly   report");
-  ProcLib::GetSwitchIn(text, "t", found, value);
-  EXPECT_EQ(value, "bob");
+  EXPECT_EQ(SwitchParser::FindSwitchIn(text, "s"), "Weekly   report");
+  EXPECT_EQ(SwitchParser::FindSwitchIn(text, "t"), "bob");
 }
 
 }  // namespace

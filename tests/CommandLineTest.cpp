@@ -94,7 +94,7 @@ TEST(Main, ShowsChosenWindowWithStateSet) {
   std::vector<std::string> shown;
   CommandLine::ModeWindows windows;
   windows.delivery = [&] {
-    shown.push_back("delivery " + ArgumentText::Get() + " " + CommandLine::CipherKey);
+    shown.push_back("delivery " + ArgumentText::Get());
     return 0;
   };
   windows.help = [&] {
@@ -104,7 +104,7 @@ TEST(Main, ShowsChosenWindowWithStateSet) {
   const char* argv[] = {"tarnwick", "-t", "alice bob", "-s", ""};
   EXPECT_EQ(CommandLine::Main(5, const_cast<char**>(argv), windows), 0);
   ASSERT_EQ(shown.size(), 1U);
-  EXPECT_EQ(shown[0], R"(delivery -t "alice bob" -s "" plomvaderskiturne)");
+  EXPECT_EQ(shown[0], R"(delivery -t "alice bob" -s "")");
 }
 
 TEST(Main, ModeWithoutWindowEndsWithStatus2) {

@@ -9,16 +9,13 @@
 
 #include "TempFolder.h"
 
-using ProcLib::ReadIni;
-using ProcLib::WriteIni;
+using IniFile::Write;
 
 namespace {
 
 std::string Read(const std::string& file, const std::string& key,
                  const std::string& section = "Options") {
-  std::string value = "<stale>";
-  ReadIni(file, section, key, value);
-  return value;
+  return IniFile::Read(file, section, key);
 }
 
 TEST(ReadIni, HandWrittenFiles) {
@@ -101,8 +98,8 @@ TEST(WriteIni, RoundTrips) {
   for (const auto& value : values) {
     TempFolder dir;
     const auto file = dir.File("Tarnwick.ini");
-    ASSERT_TRUE(WriteIni(file, "Options", "Subject", value)) << value;
-    ASSERT_TRUE(WriteIni(file, "Options", "Message", "after")) << value;
+    ASSERT_TRUE(Write(file, "Options", "Subject", value)) << value;
+    ASSERT_TRUE(Write(file, "Options", "Message", "after")) << value;
     EXPECT_EQ(Read(file, "Subject"), value);
     EXPECT_EQ(Read(file, "Message"), "after")
         << "the value [" << value << "] disturbed the next key";
@@ -112,7 +109,7 @@ TEST(WriteIni, RoundTrips) {
 TEST(WriteIni, LongValueWrittenWholeReadBackCut) {
   TempFolder dir;
   const auto file = dir.File("Tarnwick.ini");
-  ASSERT_TRUE(WriteIni(file, "Options", "Message", std::string(300, 'm')));
+  ASSERT_TRUE(Write(file, "Options", "Message", std::string(300, 'm')));
   EXPECT_NE(TempFolder::Read(file).find(std::string(300, 'm')), std::string::npos);
   EXPECT_EQ(Read(file, "Message"), std::string(259, 'm'));
 }
@@ -129,8 +126,8 @@ TEST(WriteIni, KeepsEverythingElse) {
       "[Other]\r\n"
       "From=keep@example.com\r\n";
   const auto file = dir.Write("Tarnwick.ini", before);
-  ASSERT_TRUE(WriteIni(file, "Options", "FROM", "new@example.com"));
-  ASSERT_TRUE(WriteIni(file, "Options", "SMTPServer", "mail.example.com"));
+  ASSERT_TRUE(Write(file, "Options", "FROM", "new@example.com"));
+  ASSERT_TRUE(Write(file, "Options", "SMTPServer", "mail.example.com"));
   EXPECT_EQ(TempFolder::Read(file),
             "; edited by hand\r\n"
             "[Options]\r\n"
@@ -147,21 +144,21 @@ TEST(WriteIni, KeepsEverythingElse) {
 TEST(WriteIni, AddsSectionToFileWithoutIt) {
   TempFolder dir;
   const auto file = dir.Write("Tarnwick.ini", "[Other]\nx=1");
-  ASSERT_TRUE(WriteIni(file, "Options", "To", "bob"));
+  ASSERT_TRUE(Write(file, "Options", "To", "bob"));
   EXPECT_EQ(TempFolder::Read(file), "[Other]\nx=1\n\n[Options]\nTo=bob\n");
 }
 
 TEST(WriteIni, NewFileIsOwnerOnlyOldFileKeepsMode) {
   TempFolder dir;
   const auto fresh = dir.File("new.ini");
-  ASSERT_TRUE(WriteIni(fresh, "Options", "SMTPPassword", "ABCD"));
+  ASSERT_TRUE(Write(fresh, "Options", "SMTPPassword", "ABCD"));
   struct stat info {};
   ASSERT_EQ(::stat(fresh.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600U);
 
   const auto shared = dir.Write("shared.ini", "[Options]\n");
   ASSERT_EQ(::chmod(shared.c_str(), 0640), 0);
-  ASSERT_TRUE(WriteIni(shared, "Options", "From", "a"));
+  ASSERT_TRUE(Write(shared, "Options", "From", "a"));
   ASSERT_EQ(::stat(shared.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640U);
 }
@@ -171,7 +168,7 @@ TEST(WriteIni, FollowsSymbolicLink) {
   const auto real = dir.Write("real.ini", "[Options]\n");
   const auto link = dir.File("Tarnwick.ini");
   std::filesystem::create_symlink(real, link);
-  ASSERT_TRUE(WriteIni(link, "Options", "From", "a"));
+  ASSERT_TRUE(Write(link, "Options", "From", "a"));
   EXPECT_TRUE(std::filesystem::is_symlink(link));
   EXPECT_EQ(Read(real, "From"), "a");
 }
@@ -179,20 +176,20 @@ TEST(WriteIni, FollowsSymbolicLink) {
 TEST(WriteIni, RefusesLineBreaksThatWouldAddKeys) {
   TempFolder dir;
   const auto file = dir.Write("Tarnwick.ini", "[Options]\nSMTPServer=good\n");
-  EXPECT_FALSE(WriteIni(file, "Options", "Subject", "x\nSMTPServer=evil"));
-  EXPECT_FALSE(WriteIni(file, "Options", "Subject", "x\ry"));
-  EXPECT_FALSE(WriteIni(file, "Options", "Sub\nject", "x"));
+  EXPECT_FALSE(Write(file, "Options", "Subject", "x\nSMTPServer=evil"));
+  EXPECT_FALSE(Write(file, "Options", "Subject", "x\ry"));
+  EXPECT_FALSE(Write(file, "Options", "Sub\nject", "x"));
   EXPECT_EQ(TempFolder::Read(file), "[Options]\nSMTPServer=good\n");
 }
 
 TEST(WriteIni, FailedWriteReportsAndChangesNothing) {
   TempFolder dir;
-  EXPECT_FALSE(WriteIni(dir.File("no-such-folder/Tarnwick.ini"), "Options", "From", "b"));
+  EXPECT_FALSE(Write(dir.File("no-such-folder/Tarnwick.ini"), "Options", "From", "b"));
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "no-such-folder"));
   // A file that is there but cannot be read is not rewritten from nothing.
   const auto unreadable = dir.File("Tarnwick.ini");
   std::filesystem::create_directory(unreadable);
-  EXPECT_FALSE(WriteIni(unreadable, "Options", "From", "b"));
+  EXPECT_FALSE(Write(unreadable, "Options", "From", "b"));
   EXPECT_TRUE(std::filesystem::is_directory(unreadable));
 }
 
@@ -203,9 +200,9 @@ TEST(WriteIni, InterruptedWriteLeavesOldFileWhole) {
   const std::string before = "[Options]\nFrom=a\nTo=b\n";
   const auto file = dir.Write("Tarnwick.ini", before);
 
-  ProcLib::SetIniBeforeReplaceHookForTesting([] { return false; });
-  EXPECT_FALSE(WriteIni(file, "Options", "From", "changed"));
-  ProcLib::SetIniBeforeReplaceHookForTesting(nullptr);
+  IniFile::SetIniBeforeReplaceHookForTesting([] { return false; });
+  EXPECT_FALSE(Write(file, "Options", "From", "changed"));
+  IniFile::SetIniBeforeReplaceHookForTesting(nullptr);
   EXPECT_EQ(TempFolder::Read(file), before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()),
@@ -215,8 +212,8 @@ TEST(WriteIni, InterruptedWriteLeavesOldFileWhole) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ProcLib::SetIniBeforeReplaceHookForTesting([]() -> bool { ::_exit(7); });
-    WriteIni(file, "Options", "From", "changed");
+    IniFile::SetIniBeforeReplaceHookForTesting([]() -> bool { ::_exit(7); });
+    Write(file, "Options", "From", "changed");
     ::_exit(0);
   }
   int status = 0;
@@ -226,7 +223,7 @@ TEST(WriteIni, InterruptedWriteLeavesOldFileWhole) {
   EXPECT_EQ(TempFolder::Read(file), before);
   EXPECT_EQ(Read(file, "From"), "a");
 
-  ASSERT_TRUE(WriteIni(file, "Options", "From", "changed"));
+  ASSERT_TRUE(Write(file, "Options", "From", "changed"));
   EXPECT_EQ(Read(file, "From"), "changed");
   EXPECT_EQ(Read(file, "To"), "b");
 }

@@ -53,25 +53,18 @@ TEST(SplitLines, Pieces) {
     std::vector<std::string> lines;
   };
   const Case cases[] = {
-      {"", {"", ""}},
-      {"A\r\nB", {"", "A", "B"}},
-      {"A\r\n", {"", "A", ""}},
-      {"A\nB\r", {"", "A\nB\r"}},
-      {"\r\n\r\n", {"", "", "", ""}},
+      {"", {""}},
+      {"A\r\nB", {"A", "B"}},
+      {"A\r\n", {"A", ""}},
+      {"A\nB\r", {"A\nB\r"}},
+      {"\r\n\r\n", {"", "", ""}},
   };
-  for (const auto& c : cases) {
-    std::vector<std::string> lines = {"stale"};
-    ProcLib::SplitLines(c.text, lines);
-    EXPECT_EQ(lines, c.lines) << c.text;
-  }
+  for (const auto& c : cases) EXPECT_EQ(RunLog::SplitLines(c.text), c.lines) << c.text;
 }
 
 class AssembleMailJobTest : public testing::Test {
  protected:
-  void SetUp() override {
-    ProgramFolder::OverrideForTesting(folder_.path().string());
-    CommandLine::CipherKey = CommandLine::kCipherKeyText;
-  }
+  void SetUp() override { ProgramFolder::OverrideForTesting(folder_.path().string()); }
   AssemblyResult Assemble(const std::string& args, const std::string& ini) {
     ArgumentText::Set(args);
     folder_.Write("Tarnwick.ini", "[Options]\n" + ini);

@@ -7,8 +7,8 @@
 #include "ProgramFolder.h"
 #include "TempFolder.h"
 
-using ProcLib::FileExists;
-using ProcLib::GetPathFolder;
+using PathHelpers::FileExists;
+using PathHelpers::GetPathFolder;
 
 namespace {
 
@@ -44,21 +44,21 @@ TEST(FileExists, FilesFoldersAndPatterns) {
   std::filesystem::create_symlink(dir.File("gone"), dir.path() / "dangling");
   struct Case {
     std::string path;
-    Bool16 exists;
+    bool exists;
   };
   const Case cases[] = {
-      {dir.File("list.txt"), kTrue16},
-      {dir.File("missing.txt"), kFalse16},
-      {dir.File("sub"), kTrue16},
-      {dir.File("*.txt"), kTrue16},
-      {dir.File("l?st.txt"), kTrue16},
-      {dir.File("*.doc"), kFalse16},
-      {dir.File("odd[1].txt"), kTrue16},
-      {dir.File("odd[1]*"), kTrue16},  // "[" is no wildcard
-      {dir.File("odd1.txt"), kFalse16},
-      {dir.File("dangling"), kTrue16},  // the entry is there
-      {dir.File("nofolder/list.txt"), kFalse16},
-      {"", kFalse16},
+      {dir.File("list.txt"), true},
+      {dir.File("missing.txt"), false},
+      {dir.File("sub"), true},
+      {dir.File("*.txt"), true},
+      {dir.File("l?st.txt"), true},
+      {dir.File("*.doc"), false},
+      {dir.File("odd[1].txt"), true},
+      {dir.File("odd[1]*"), true},  // "[" is no wildcard
+      {dir.File("odd1.txt"), false},
+      {dir.File("dangling"), true},  // the entry is there
+      {dir.File("nofolder/list.txt"), false},
+      {"", false},
   };
   const auto before = OpenDescriptors();
   for (const auto& c : cases) EXPECT_EQ(FileExists(c.path), c.exists) << c.path;

@@ -86,11 +86,9 @@ TEST_F(PlacesTest, FirstSaveKeepsTheAdministratorsKeys) {
   std::string problem;
   const std::string path = SettingsFile::ForSaving(problem);
   ASSERT_EQ(path, User("Tarnwick.ini")) << problem;
-  ASSERT_TRUE(ProcLib::WriteIni(path, "Options", "From", "me@example.com"));
+  ASSERT_TRUE(IniFile::Write(path, "Options", "From", "me@example.com"));
   EXPECT_EQ(SettingsFile::ForReading(), path) << "the run reads where the window saved";
-  std::string value;
-  ProcLib::ReadIni(path, "Options", "TimeOutSecs", value);
-  EXPECT_EQ(value, "30");
+  EXPECT_EQ(IniFile::Read(path, "Options", "TimeOutSecs"), "30");
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0600U) << "the copy will hold a password";

@@ -5,8 +5,8 @@
 #include "HexText.h"
 #include "StoredPassword.h"
 
-using ProcLib::HexToString;
-using ProcLib::StringToHex;
+using HexText::HexToString;
+using HexText::StringToHex;
 using RC4Cipher::RC4Crypt;
 
 namespace {

@@ -107,11 +107,7 @@ TEST(TerminalConfig, AsksEachFieldAndSavesThePasswordAsHex) {
   EXPECT_EQ(terminal.Seen().find("s3cret"), std::string::npos) << "the password was echoed";
 
   const std::string ini = program.Folder().File("Tarnwick.ini");
-  auto read = [&](const char* key) {
-    std::string value;
-    ProcLib::ReadIni(ini, "Options", key, value);
-    return value;
-  };
+  auto read = [&](const char* key) { return IniFile::Read(ini, "Options", key); };
   EXPECT_EQ(read("From"), "new@example.com");
   EXPECT_EQ(read("To"), "team@example.com");
   EXPECT_EQ(read("Subject"), "kept") << "Enter keeps the value";

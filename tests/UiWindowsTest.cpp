@@ -6,9 +6,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
-#include <cstring>
-#include <map>
-#include <stdexcept>
+#include <cstdlib>
+#include <filesystem>
 
 #include "AboutBox.h"
 #include "Contrast.h"
@@ -16,9 +15,9 @@
 #include "MessageBoxes.h"
 #include "MousePointer.h"
 #include "ProgramStart.h"
-#include "Registry.h"
 #include "ShellOpen.h"
 #include "TempFolder.h"
+#include "VersionString.h"
 #include "WindowTestApp.h"
 #include "frmAbout.h"
 #include "frmTarnwickHelp.h"
@@ -31,7 +30,7 @@ struct Recorder {
     MessageBoxes::SetHandlerForTesting([this](const MessageBoxes::Box& b) { boxes.push_back(b); });
     ShellOpen::SetOpenerForTesting([this](const std::string& t) {
       opened.push_back(t);
-      return shellResult;
+      return openWorks;
     });
     ProgramStart::SetStarterForTesting([this](const std::string& c) {
       started.push_back(c);
@@ -42,14 +41,13 @@ struct Recorder {
     MessageBoxes::SetHandlerForTesting(nullptr);
     ShellOpen::SetOpenerForTesting(nullptr);
     ProgramStart::SetStarterForTesting(nullptr);
-    Registry::SetStoreForTesting(nullptr);
   }
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
   std::vector<MessageBoxes::Box> boxes;
   std::vector<std::string> opened;
   std::vector<std::string> started;
-  int shellResult = 42;
+  bool openWorks = true;
   bool startResult = true;
 };
 
@@ -57,11 +55,11 @@ TEST(HelpWindow, TextsAndLayout) {
   WindowTestApp();
   frmTarnwickHelp w;
   EXPECT_EQ(w.windowTitle(), "Tarnwick [options]");
-  EXPECT_EQ(w.size(), QSize(390, 341));
+  EXPECT_EQ(w.minimumSize(), w.maximumSize());
   const auto text = [&](const char* name) {
     return w.findChild<QLabel*>(name)->text().toStdString();
   };
-  EXPECT_EQ(text("lblVerInfo"), AboutBox::GetVersionString() + " " + VersionInfo{}.fileDescription);
+  EXPECT_EQ(text("lblVerInfo"), VersionString::Text() + " " + VersionInfo{}.fileDescription);
   EXPECT_EQ(text("lblUsage"), "Usage:  TARNWICK [options]");
   EXPECT_EQ(text("lblNoParms"),
             "TARNWICK with no parameters will bring up the configuration window");
@@ -76,13 +74,7 @@ TEST(HelpWindow, TextsAndLayout) {
             "attachment(s)\r\n\r\n"
             "open configuration dialog window\r\nlog results to Tarnwick.log\r\ndisplay this Help "
             "screen");
-  const std::pair<const char*, QRect> places[] = {
-      {"lblVerInfo", {16, 16, 353, 17}},   {"cmdOK", {126, 288, 57, 25}},
-      {"lblOptions", {32, 104, 145, 169}}, {"lblOptionsDesc", {192, 104, 177, 169}},
-      {"lblUsage", {16, 40, 361, 17}},     {"lblNoParms", {16, 64, 361, 17}},
-      {"cmdAbout", {206, 288, 57, 25}}};
-  for (const auto& [name, place] : places)
-    EXPECT_EQ(w.findChild<QWidget*>(name)->geometry(), place) << name;
+  ExpectTidyLayout(w);
   EXPECT_EQ(w.findChild<QPushButton*>("cmdOK")->text(), "&OK");
   EXPECT_EQ(w.findChild<QPushButton*>("cmdAbout")->text(), "&About");
   EXPECT_FALSE(w.findChild<QPushButton*>("cmdOK")->autoDefault());
@@ -115,7 +107,7 @@ TEST(AboutBox, VersionStrings) {
     info.major = c.major;
     info.minor = c.minor;
     info.revision = c.revision;
-    EXPECT_EQ(AboutBox::GetVersionString(info), c.text);
+    EXPECT_EQ(VersionString::Text(info), c.text);
   }
 }
 
@@ -148,189 +140,52 @@ TEST(AboutBox, FillAboutBoxRules) {
     EXPECT_EQ(w.windowTitle(), "About Tarnwick");
     EXPECT_EQ(w.findChild<QLabel*>("lblTitle")->text().toStdString(), c.title);
     EXPECT_TRUE(w.findChild<QLabel*>("lblTitle")->font().bold());
-    EXPECT_EQ(w.findChild<QLabel*>("lblVersion")->text().toStdString(),
-              AboutBox::GetVersionString(info));
+    EXPECT_EQ(w.findChild<QLabel*>("lblVersion")->text().toStdString(), VersionString::Text(info));
     EXPECT_EQ(w.findChild<QLabel*>("lblDescription")->text().toStdString(), c.descriptionLabel);
   }
 }
 
-// A registry of the test's own making: key -> value -> (type, bytes), or a
-// query result code to answer with.
-class FakeStore : public Registry::Store {
- public:
-  struct Value {
-    std::uint32_t type;
-    std::string data;
-    long result = Registry::kSuccess;
-  };
-  std::map<std::string, std::map<std::string, Value>> keys;
-  int open = 0;
-
-  long OpenKey(std::uint32_t root, const std::string& key, std::uint32_t access,
-               std::uintptr_t& handle) override {
-    EXPECT_EQ(access, 0x2003FU);
-    if (root != Registry::kLocalMachine || keys.count(key) == 0) return Registry::kNotFound;
-    handle = reinterpret_cast<std::uintptr_t>(&keys[key]);
-    ++open;
-    return Registry::kSuccess;
-  }
-  long QueryValue(std::uintptr_t handle, const std::string& value, std::uint32_t& type, char* data,
-                  std::uint32_t& size) override {
-    auto& values = *reinterpret_cast<std::map<std::string, Value>*>(handle);
-    if (values.count(value) == 0) return Registry::kNotFound;
-    const Value& v = values[value];
-    if (v.result != Registry::kSuccess) return v.result;
-    if (v.data.size() > size) return Registry::kMoreData;
-    std::memcpy(data, v.data.data(), v.data.size());
-    size = static_cast<std::uint32_t>(v.data.size());
-    type = v.type;
-    return Registry::kSuccess;
-  }
-  long CloseKey(std::uintptr_t /*handle*/) override {
-    --open;
-    return Registry::kSuccess;
-  }
-};
-
-constexpr const char* kMsInfo = R"(SOFTWARE\Microsoft\Shared Tools\MSINFO)";
-constexpr const char* kLocation = R"(SOFTWARE\Microsoft\Shared Tools Location)";
-
-TEST(AboutWindow, GetKeyValueRules) {
-  Recorder rec;
-  auto store = std::make_unique<FakeStore>();
-  FakeStore* s = store.get();
-  s->keys[kMsInfo]["str"] = {Registry::kTypeString, std::string("/usr/bin/tool\0", 14)};
-  s->keys[kMsInfo]["nozero"] = {Registry::kTypeString, "abc"};
-  s->keys[kMsInfo]["twozeros"] = {Registry::kTypeString, std::string("ab\0\0", 4)};
-  s->keys[kMsInfo]["full"] = {Registry::kTypeString, std::string(1023, 'x') + '\0'};
-  s->keys[kMsInfo]["toolong"] = {Registry::kTypeString, std::string(1025, 'x')};
-  s->keys[kMsInfo]["num"] = {Registry::kTypeNumber, std::string("\x39\x30\x00\x00", 4)};
-  s->keys[kMsInfo]["expand"] = {2, std::string("%x%\0", 4)};
-  s->keys[kMsInfo]["empty"] = {Registry::kTypeString, ""};
-  Registry::SetStoreForTesting(std::move(store));
-  frmAbout about;
+// System Info starts the first information tool on PATH, or says that
+// there is none; a tool that will not start says the same.
+TEST(AboutWindow, SystemInfoStartsTheToolOnPath) {
+  TempFolder bin;
+  bin.Write("kinfocenter", "#!/bin/sh\n");
+  std::filesystem::permissions(bin.path() / "kinfocenter", std::filesystem::perms::owner_all);
+  std::filesystem::create_directory(bin.path() / "hardinfo");  // a folder is no program
+  const std::string oldPath = std::getenv("PATH");
   struct Case {
-    const char* key;
-    const char* value;
-    bool found;
-    std::string keyVal;
-  };
-  const Case cases[] = {
-      {kMsInfo, "str", true, "/usr/bin/tool"},
-      {kMsInfo, "nozero", true, "abc"},
-      {kMsInfo, "twozeros", true, std::string("ab\0", 3)},
-      {kMsInfo, "full", true, std::string(1023, 'x')},
-      {kMsInfo, "toolong", false, ""},
-      {kMsInfo, "num", true, "12345"},
-      {kMsInfo, "expand", true, "<unchanged>"},
-      {kMsInfo, "missing", false, ""},
-      {"SOFTWARE\\Nowhere", "PATH", false, ""},
-  };
-  for (const auto& c : cases) {
-    std::string keyVal = "<unchanged>";
-    EXPECT_EQ(about.GetKeyValue(Registry::kLocalMachine, c.key, c.value, keyVal), c.found)
-        << c.value;
-    EXPECT_EQ(keyVal, c.keyVal) << c.value;
-  }
-  std::string keyVal;
-  EXPECT_THROW(about.GetKeyValue(Registry::kLocalMachine, kMsInfo, "empty", keyVal),
-               std::runtime_error);
-  EXPECT_EQ(s->open, 0) << "a key was left open";
-}
-
-TEST(AboutWindow, StartSysInfoPaths) {
-  TempFolder folder;
-  folder.Write("MSINFO32.EXE", "");
-  struct Case {
-    const char* name;
-    std::function<void(FakeStore&)> fill;
+    std::string path;
     bool startWorks;
     std::vector<std::string> started;
     bool message;
   };
-  const std::string tool = folder.File("MSINFO32.EXE");
-  const Case cases[] = {
-      {"PATH given",
-       [](FakeStore& s) {
-         s.keys[kMsInfo]["PATH"] = {1, std::string("/no/such/tool\0", 14)};
-       },
-       true,
-       {"/no/such/tool"},
-       false},
-      {"PATH start fails",
-       [](FakeStore& s) {
-         s.keys[kMsInfo]["PATH"] = {1, "/no/such/tool"};
-       },
-       false,
-       {"/no/such/tool"},
-       true},
-      {"folder with the tool",
-       [&](FakeStore& s) {
-         s.keys[kLocation]["MSINFO"] = {1, folder.path().string()};
-       },
-       true,
-       {tool},
-       false},
-      {"folder without it",
-       [](FakeStore& s) {
-         s.keys[kLocation]["MSINFO"] = {1, "/nonexistent"};
-       },
-       true,
-       {},
-       true},
-      {"nothing", [](FakeStore&) {}, true, {}, true},
-      {"PATH of another type",
-       [&](FakeStore& s) {
-         s.keys[kMsInfo]["PATH"] = {2, "%SystemRoot%"};
-         s.keys[kLocation]["MSINFO"] = {1, folder.path().string()};
-       },
-       false,
-       {""},
-       true},
-      {"PATH without data",
-       [&](FakeStore& s) {
-         s.keys[kMsInfo]["PATH"] = {1, ""};
-         s.keys[kLocation]["MSINFO"] = {1, folder.path().string()};
-       },
-       true,
-       {},
-       true},
-  };
+  const Case cases[] = {{bin.path().string(), true, {bin.File("kinfocenter")}, false},
+                        {bin.path().string(), false, {bin.File("kinfocenter")}, true},
+                        {"/nonexistent", true, {}, true}};
   for (const auto& c : cases) {
     Recorder rec;
     rec.startResult = c.startWorks;
-    auto store = std::make_unique<FakeStore>();
-    c.fill(*store);
-    Registry::SetStoreForTesting(std::move(store));
+    ::setenv("PATH", c.path.c_str(), 1);
     frmAbout about;
     about.findChild<QPushButton*>("cmdSysInfo")->click();
-    EXPECT_EQ(rec.started, c.started) << c.name;
-    ASSERT_EQ(rec.boxes.size(), c.message ? 1U : 0U) << c.name;
+    EXPECT_EQ(rec.started, c.started) << c.path;
+    ASSERT_EQ(rec.boxes.size(), c.message ? 1U : 0U) << c.path;
     if (c.message) {
       EXPECT_EQ(rec.boxes[0].text, "System Information Is Unavailable At This Time");
       EXPECT_EQ(rec.boxes[0].title, "Tarnwick");
       EXPECT_EQ(rec.boxes[0].icon, MessageBoxes::Icon::None);
     }
   }
+  ::setenv("PATH", oldPath.c_str(), 1);
 }
 
 TEST(AboutWindow, Layout) {
   Recorder rec;
   frmAbout about;
-  EXPECT_EQ(about.size(), QSize(382, 246));
   EXPECT_EQ(about.windowTitle(), "About Tarnwick");
   auto* ok = about.findChild<QPushButton*>("cmdOK");
   EXPECT_TRUE(ok->isDefault());
-  const std::pair<const char*, QRect> places[] = {
-      {"cmdOK", {283, 175, 84, 23}},         {"picIcon", {16, 16, 32, 32}},
-      {"cmdSysInfo", {284, 205, 83, 23}},    {"lblDescription", {70, 75, 259, 62}},
-      {"lblTitle", {70, 16, 291, 32}},       {"lblVersion", {70, 52, 259, 15}},
-      {"lblTechSupport", {16, 160, 73, 17}}, {"lblEmail", {32, 184, 33, 17}},
-      {"lblEmailLink", {80, 184, 153, 17}},  {"lblWeb", {32, 208, 41, 17}},
-      {"lblWebLink", {80, 208, 161, 17}},    {"Line1_1", {6, 147, 371, 1}},
-      {"Line1_0", {7, 148, 370, 2}}};
-  for (const auto& [name, place] : places)
-    EXPECT_EQ(about.findChild<QWidget*>(name)->geometry(), place) << name;
+  ExpectTidyLayout(about);
   for (const char* link : {"lblEmailLink", "lblWebLink"}) {
     EXPECT_EQ(about.findChild<QLabel*>(link)->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(about.findChild<QLabel*>(link)->font().underline());
@@ -352,28 +207,26 @@ QColor TextColor(QLabel* label) { return label->palette().color(QPalette::Window
 TEST(HyperText, OpensAndColours) {
   struct Case {
     const char* caption;
-    int shellResult;
+    bool openWorks;
     const char* opened;
     const char* message;  // nullptr: none
   };
   const Case cases[] = {
-      {"support@tarnwick.example", 42, "mailto:support@tarnwick.example", nullptr},
-      {"www.tarnwick.example/mail", 42, "www.tarnwick.example/mail", nullptr},
-      {"mailto:a@b.example", 2, "mailto:mailto:a@b.example", "Could not start e-mail program!"},
-      {"www.example.com", 32, "www.example.com", "Could not start browser!"},
-      {"mailto:list", 0, "mailto:list", "Could not start e-mail program!"},
-      {"MAILTO:list", 0, "MAILTO:list", "Could not start browser!"},
+      {"support@tarnwick.example", true, "mailto:support@tarnwick.example", nullptr},
+      {"www.tarnwick.example/mail", true, "www.tarnwick.example/mail", nullptr},
+      {"mailto:a@b.example", false, "mailto:mailto:a@b.example", "Could not start e-mail program!"},
+      {"www.example.com", false, "www.example.com", "Could not start browser!"},
+      {"MAILTO:list", false, "MAILTO:list", "Could not start browser!"},
   };
   for (const auto& c : cases) {
     Recorder rec;
-    rec.shellResult = c.shellResult;
+    rec.openWorks = c.openWorks;
     QWidget window;
     auto* label = new QLabel(c.caption, &window);
     HyperText link;
-    EXPECT_EQ(MousePointer::Current(), 0);
-    link.LinkColor = 0x00FF00;  // green, set before binding
+    link.LinkColor = QColor(0, 255, 0);  // set before binding
     link.CreateHyper(label);
-    link.LinkColor = 0x123456;  // changes no label
+    link.LinkColor = QColor(0x12, 0x34, 0x56);  // changes no label
     EXPECT_EQ(TextColor(label), QColor(0, 255, 0)) << c.caption;
     EXPECT_TRUE(label->font().underline());
     Click(label);
@@ -391,8 +244,9 @@ TEST(HyperText, OpensAndColours) {
     }
     QMouseEvent move(QEvent::MouseMove, QPointF(3, 3), label->mapToGlobal(QPointF(3, 3)),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    MousePointer::Set(MousePointer::Shape::Busy);
     QApplication::sendEvent(label, &move);
-    EXPECT_EQ(MousePointer::Current(), 99);
+    EXPECT_EQ(MousePointer::Current(), MousePointer::Shape::Default) << "the link's own pointer";
   }
 }
 

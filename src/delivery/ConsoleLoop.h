@@ -8,7 +8,7 @@
 #include <functional>
 #include <mutex>
 
-#include "WaitSeconds.h"
+#include "EventWait.h"
 
 class ConsoleLoop : public EventWait {
  public:

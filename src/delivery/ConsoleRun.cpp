@@ -16,7 +16,7 @@ void ConsoleView::SetBusy(bool busy) {
   // Before the send (a body still coming from a pipe, say) and after the
   // outcome, a signal ends the program the way it ends any tool.
   if (busy && run_ != nullptr) {
-    loop_.CatchStopSignals([run = run_] { run->QueryUnload(); });
+    loop_.CatchStopSignals([run = run_] { run->CloseRequested(); });
   } else if (!busy) {
     loop_.ReleaseStopSignals();
   }

@@ -35,10 +35,10 @@ class ConsoleSender : public MailSender {
  protected:
   void Post(std::function<void()> call) override { loop_.Post(std::move(call)); }
   void OnError(std::int16_t number, const std::string& description) override {
-    run_.oSMTP_ErrorSMTP(number, description);
+    run_.onSmtpError(number, description);
   }
-  void OnSent() override { run_.oSMTP_SendSMTP(); }
-  void OnStatus(const std::string& /*status*/) override { run_.oSMTP_StatusChanged(StatusText()); }
+  void OnSent() override { run_.onSmtpSent(); }
+  void OnStatus(const std::string& /*status*/) override { run_.onSmtpStatusChanged(StatusText()); }
 
  private:
   ConsoleLoop& loop_;

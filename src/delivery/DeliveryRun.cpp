@@ -20,7 +20,7 @@ constexpr const char* kCancelled = "Tarnwick cancelled.";
 
 // One line on standard error, never more: a server or file name cannot
 // start a line of its own there either.
-void Say(const std::string& text) { std::cerr << ProcLib::OneLine(text) << "\n" << std::flush; }
+void Say(const std::string& text) { std::cerr << RunLog::OneLine(text) << "\n" << std::flush; }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
@@ -47,13 +47,15 @@ bool DeliveryRun::Wait(double seconds) {
   return !ending_;
 }
 
-void DeliveryRun::LogLine(const std::string& text) {
-  if (LogEnabled != kFalse16) ProcLib::WriteLogLines({RunLogStamp() + text});
-}
-
 void DeliveryRun::Warn(const std::string& text) {
   Say("Tarnwick: warning: " + text);
-  LogLine(" warning: " + text);
+  log_.Line(" warning: " + text);
+}
+
+void DeliveryRun::StartLog() {
+  log_ = RunLog(SwitchParser::FindSwitch("log").has_value());
+  log_.Write({"", RunLog::Stamp() + " *** Tarnwick started",
+              RunLog::Stamp() + " switches: " + MaskedSwitches(ArgumentText::Get())});
 }
 
 void DeliveryRun::Run(MailSender& smtp) {
@@ -61,39 +63,51 @@ void DeliveryRun::Run(MailSender& smtp) {
   const std::string ini = SettingsFile::ForReading();
   const DeliveryOptions options = ReadDeliveryOptions(ini);
 
-  Bool16 found = kFalse16;
-  std::string ignored;
-  ProcLib::GetSwitch("log", found, ignored);
-  LogEnabled = found;
-  if (LogEnabled != kFalse16) {
-    ProcLib::WriteLogLines({"", RunLogStamp() + " *** Tarnwick started",
-                            RunLogStamp() + " switches: " + MaskedSwitches(ArgumentText::Get())});
-  }
+  StartLog();
 
   const AssemblyResult assembled = AssembleMailJob(ini, std::cin);
   for (const auto& warning : assembled.warnings) Warn(warning);
   if (!assembled.problem.empty()) {
-    LogLine(" error: " + assembled.problem);
-    DoneFlag = kTrue16;
-    ErrorFlag = kTrue16;
-    ErrorText = assembled.problem;
+    log_.Line(" error: " + assembled.problem);
+    done_ = true;
+    failed_ = true;
+    errorText_ = assembled.problem;
     Finish(Outcome::BadInput);
     return;
   }
   attachmentMissing_ = assembled.attachmentMissing;
   const MailJob& job = assembled.job;
-  DoneFlag = kFalse16;
-  ErrorFlag = kFalse16;
-  ErrorText.clear();
+  done_ = false;
+  failed_ = false;
+  errorText_.clear();
   view_.SetInfo("Sending email to " + job.To + " ...");
   view_.SetStatus("");
 
+  SetUp(smtp, assembled, options);
+  view_.SetBusy(true);
+
+  Attempts(smtp, options);
+  if (ending_) return;
+  if (!failed_) {
+    Finish(Outcome::Sent);
+  } else if (errorText_ == kTimedOut) {
+    Finish(Outcome::TimedOut);
+  } else if (errorText_ == kCancelled) {
+    Finish(Outcome::Cancelled);
+  } else {
+    Finish(Outcome::ServerOrTransport);
+  }
+}
+
+void DeliveryRun::SetUp(MailSender& smtp, const AssemblyResult& assembled,
+                        const DeliveryOptions& options) {
+  const MailJob& job = assembled.job;
   smtp.ServerName(job.SMTPServer);
   smtp.TimeoutMs(options.TimeOutSecs * 1000);
   smtp.ServerHost(job.SMTPServer);
   if (assembled.port > 25) smtp.ServerPort(assembled.port);
   if (!assembled.caFile.empty()) smtp.TrustedCaFile(assembled.caFile);
-  if (ProcLib::IsBlank(job.SMTPUserName) != kFalse16) {
+  if (SwitchParser::IsBlank(job.SMTPUserName)) {
     smtp.AuthMode(0);
   } else {
     smtp.AuthMode(2);
@@ -107,27 +121,14 @@ void DeliveryRun::Run(MailSender& smtp) {
   std::string recipients = job.To;
   std::replace(recipients.begin(), recipients.end(), ' ', ',');
   smtp.RecipientList(recipients);
-  view_.SetBusy(true);
-
-  Attempts(smtp, options);
-  if (ending_) return;
-  if (ErrorFlag == kFalse16) {
-    Finish(Outcome::Sent);
-  } else if (ErrorText == kTimedOut) {
-    Finish(Outcome::TimedOut);
-  } else if (ErrorText == kCancelled) {
-    Finish(Outcome::Cancelled);
-  } else {
-    Finish(Outcome::ServerOrTransport);
-  }
 }
 
 void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
   using Clock = std::chrono::steady_clock;
   for (int attempt = 1; attempt <= options.TotalAttempts; ++attempt) {
-    DoneFlag = kFalse16;
-    ErrorFlag = kFalse16;
-    ErrorText.clear();
+    done_ = false;
+    failed_ = false;
+    errorText_.clear();
     errorNumber_ = 0;
     recipientRefused_ = false;
     smtp.Send();
@@ -135,7 +136,7 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
     // attachment that flows is never cut, a silent server is given up on
     // after TimeOutSecs + 1 such rounds.
     int silentRounds = 0;
-    while (DoneFlag == kFalse16) {
+    while (!done_) {
       const auto roundStart = Clock::now();
       // A round ends early once the outcome is in. An outcome that came in
       // during the last round stands: the component's own time-out falls in
@@ -144,21 +145,21 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
       const auto round =
           std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - roundStart);
       silentRounds = smtp.Silence() + std::chrono::milliseconds(1) >= round ? silentRounds + 1 : 0;
-      if (silentRounds > options.TimeOutSecs && DoneFlag == kFalse16) {
-        DoneFlag = kTrue16;
-        ErrorFlag = kTrue16;
-        ErrorText = kTimedOut;
+      if (silentRounds > options.TimeOutSecs && !done_) {
+        done_ = true;
+        failed_ = true;
+        errorText_ = kTimedOut;
         smtp.Cancel();
-        LogLine(" error: " + ErrorText);
+        log_.Line(" error: " + errorText_);
         break;
       }
     }
-    if (ErrorFlag == kFalse16) return;
+    if (!failed_) return;
     // Only a time-out is tried again: a refusal stays one, and a message
     // the server may already have must never go twice.
     const bool timeOut = smtp.LastOutcome().kind == SmtpOutcome::Kind::TimedOut;
     if (!timeOut || attempt == options.TotalAttempts) return;
-    Say("Tarnwick: " + ErrorText + " -- trying again in " + std::to_string(options.RetryWaitSecs) +
+    Say("Tarnwick: " + errorText_ + " -- trying again in " + std::to_string(options.RetryWaitSecs) +
         " s (attempt " + std::to_string(attempt + 1) + " of " +
         std::to_string(options.TotalAttempts) + ")");
     for (int i = 1; i <= options.RetryWaitSecs; ++i) {
@@ -166,7 +167,7 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
                       std::to_string(options.RetryWaitSecs - i + 1) + " secs....");
       if (!Wait(1)) return;
     }
-    LogLine(" status: attempting to send mail again");
+    log_.Line(" status: attempting to send mail again");
   }
 }
 
@@ -179,17 +180,17 @@ void DeliveryRun::Finish(Outcome outcome) {
       view_.SetInfo("Mail sent successfully!");
       break;
     case Outcome::BadInput:
-      view_.SetInfo(ErrorText);
+      view_.SetInfo(errorText_);
       break;
     default:
-      view_.SetInfo("SMTP Error " + ErrorText);
+      view_.SetInfo("SMTP Error " + errorText_);
       break;
   }
   view_.SetStatus("");
   // Failures always reach standard error; a success only where a person
   // reads it, so cron does not mail one for every message sent.
   if (outcome != Outcome::Sent) {
-    Say(ErrorText.rfind("Tarnwick", 0) == 0 ? ErrorText : "Tarnwick: " + ErrorText);
+    Say(errorText_.rfind("Tarnwick", 0) == 0 ? errorText_ : "Tarnwick: " + errorText_);
   } else if (StandardErrorIsTerminal()) {
     Say(exitStatus_ == SmtpErrors::kExitPartial
             ? "Tarnwick: Mail sent, without what the warnings above name."
@@ -199,57 +200,55 @@ void DeliveryRun::Finish(Outcome outcome) {
   view_.Unload();
 }
 
-void DeliveryRun::oSMTP_ErrorSMTP(std::int16_t number, const std::string& description) {
-  ErrorText = "SMTP Error " + std::to_string(number) + ": " + description;
+void DeliveryRun::onSmtpError(std::int16_t number, const std::string& description) {
+  errorText_ = "SMTP Error " + std::to_string(number) + ": " + description;
   if (number != SmtpErrors::kRecipientRefused) {
-    DoneFlag = kTrue16;
-    ErrorFlag = kTrue16;
+    done_ = true;
+    failed_ = true;
     errorNumber_ = number;
     waiter_.WakeEarly();
   } else {
     recipientRefused_ = true;
-    Say("Tarnwick: warning: " + ErrorText);
+    Say("Tarnwick: warning: " + errorText_);
   }
-  LogLine(" error: " + ErrorText);
+  log_.Line(" error: " + errorText_);
 }
 
-void DeliveryRun::oSMTP_SendSMTP() {
-  DoneFlag = kTrue16;
+void DeliveryRun::onSmtpSent() {
+  done_ = true;
   waiter_.WakeEarly();
 }
 
-void DeliveryRun::oSMTP_StatusChanged(const std::string& statusText) {
+void DeliveryRun::onSmtpStatusChanged(const std::string& statusText) {
   view_.SetStatus(statusText);
-  if (LogEnabled == kFalse16) return;
-  std::vector<std::string> pieces;
-  ProcLib::SplitLines(statusText, pieces);
+  if (!log_.Enabled()) return;
   std::vector<std::string> lines;
-  for (std::size_t i = 1; i < pieces.size(); ++i)
-    lines.push_back(RunLogStamp() + " status: " + pieces[i]);
-  ProcLib::WriteLogLines(lines);
+  for (const auto& piece : RunLog::SplitLines(statusText))
+    lines.push_back(RunLog::Stamp() + " status: " + piece);
+  log_.Write(lines);
 }
 
-bool DeliveryRun::QueryUnload() {
-  if (DoneFlag != kFalse16) {
+bool DeliveryRun::CloseRequested() {
+  if (done_) {
     // The run is over or between attempts: end now. Between attempts the
     // mail is not sent, and that is said before the program goes.
     ending_ = true;
     if (smtp_ != nullptr) smtp_->Cancel();
     if (!finished_ && smtp_ != nullptr) {
-      ErrorText = kCancelled;
-      LogLine(" error: " + ErrorText);
-      Say(ErrorText);
+      errorText_ = kCancelled;
+      log_.Line(" error: " + errorText_);
+      Say(errorText_);
       exitStatus_ = ExitStatusFor(Outcome::Cancelled, 0, false);
     }
     waiter_.WakeEarly();
     return true;
   }
   // A close during a wait cancels the send; it is never taken for a success.
-  DoneFlag = kTrue16;
-  ErrorFlag = kTrue16;
-  ErrorText = kCancelled;
+  done_ = true;
+  failed_ = true;
+  errorText_ = kCancelled;
   if (smtp_ != nullptr) smtp_->Cancel();
-  LogLine(" error: " + ErrorText);
+  log_.Line(" error: " + errorText_);
   waiter_.WakeEarly();
   return false;
 }

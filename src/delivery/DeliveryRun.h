@@ -3,13 +3,14 @@
 // seconds without a byte moving), retry time-outs, report the outcome and
 // end with an exit status a script can trust. The view shows what the run
 // says: a window (which keeps the outcome on screen for three seconds) or
-// the console, which nobody watches.
+// the console, which nobody watches. Every handler may run inside one of
+// the run's own waits.
 #include <cstdint>
 #include <string>
 
-#include "Bool16.h"
+#include "EventWait.h"
 #include "MailJobAssembly.h"
-#include "WaitSeconds.h"
+#include "RunLog.h"
 
 class MailSender;
 
@@ -31,28 +32,26 @@ class DeliveryRun {
   // The whole run, driving `smtp`; ends by unloading the view.
   void Run(MailSender& smtp);
 
-  void oSMTP_ErrorSMTP(std::int16_t number, const std::string& description);
-  void oSMTP_SendSMTP();
-  void oSMTP_StatusChanged(const std::string& statusText);
+  // The component's three events.
+  void onSmtpError(std::int16_t number, const std::string& description);
+  void onSmtpSent();
+  void onSmtpStatusChanged(const std::string& statusText);
 
   // A request to close the window (or a stop signal): true when the
   // program is to end now, with ExitStatus.
-  bool QueryUnload();
+  bool CloseRequested();
 
   bool Ending() const { return ending_; }
   int ExitStatus() const { return exitStatus_; }
-
-  Bool16 DoneFlag = kFalse16;
-  Bool16 ErrorFlag = kFalse16;
-  std::string ErrorText;
 
  private:
   // How the run ended; the exit status follows from it alone.
   enum class Outcome { Sent, ServerOrTransport, TimedOut, Cancelled, BadInput };
 
   bool Wait(double seconds);  // false once the program is ending
-  void LogLine(const std::string& text);
   void Warn(const std::string& text);
+  void StartLog();
+  void SetUp(MailSender& smtp, const AssemblyResult& assembled, const DeliveryOptions& options);
   void Attempts(MailSender& smtp, const DeliveryOptions& options);
   void Finish(Outcome outcome);
   static int ExitStatusFor(Outcome outcome, int errorNumber, bool leftOut);
@@ -60,6 +59,10 @@ class DeliveryRun {
   View& view_;
   MailSender* smtp_ = nullptr;
   EventWait& waiter_;
+  RunLog log_;
+  bool done_ = false;    // the attempt has its outcome
+  bool failed_ = false;  // ... and it is an error, errorText_
+  std::string errorText_;
   bool ending_ = false;
   bool finished_ = false;          // the outcome has been reported
   int errorNumber_ = 0;            // of the error that ended the last attempt

@@ -10,10 +10,12 @@
 #include <string_view>
 #include <vector>
 
+// The run's own waits and retries; ReadDeliveryOptions fills them, taking
+// the defaults from the settings table.
 struct DeliveryOptions {
-  std::int16_t TimeOutSecs = 15;
-  std::int16_t TotalAttempts = 3;
-  std::int16_t RetryWaitSecs = 10;
+  std::int16_t TimeOutSecs = 0;
+  std::int16_t TotalAttempts = 0;
+  std::int16_t RetryWaitSecs = 0;
 };
 
 // The process-wide job of one run, fields named after the settings keys.
@@ -41,10 +43,6 @@ struct AssemblyResult {
 // Steps after the log header: switches, settings, defaults, files. A body
 // given as "-m:-" is read from `input` (standard input in the program).
 AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input);
-
-// The switches of this program; anything else on the command line is
-// reported, not silently dropped.
-std::vector<std::string> SwitchWarnings(std::string_view argumentText);
 
 // The argument text with every value of the "xp" switch masked, for the log.
 std::string MaskedSwitches(std::string_view argumentText);

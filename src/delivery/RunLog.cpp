@@ -13,28 +13,18 @@
 
 #include "Places.h"
 
-Bool16 LogEnabled = kFalse16;
-
-namespace {
-bool& FailureReported() {
-  static bool reported = false;
-  return reported;
-}
-}  // namespace
-
-namespace ProcLib {
-
-void SplitLines(std::string_view text, std::vector<std::string>& lines) {
-  lines.assign(1, std::string());
+std::vector<std::string> RunLog::SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
   std::size_t start = 0;
   for (auto at = text.find("\r\n"); at != std::string_view::npos; at = text.find("\r\n", start)) {
     lines.emplace_back(text.substr(start, at - start));
     start = at + 2;
   }
   lines.emplace_back(text.substr(start));
+  return lines;
 }
 
-std::string OneLine(std::string_view text) {
+std::string RunLog::OneLine(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(text.size());
@@ -55,9 +45,9 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
-bool WriteLogLines(const std::vector<std::string>& lines) {
-  if (LogEnabled == kFalse16) return false;
-  const std::string path = RunLogPath();
+bool RunLog::Write(const std::vector<std::string>& lines) {
+  if (!enabled_) return false;
+  const std::string path = Path();
   std::string text;
   for (const auto& line : lines) text += OneLine(line) + "\r\n";
   // Non-blocking: opening a FIFO for writing would wait for a reader.
@@ -83,8 +73,8 @@ bool WriteLogLines(const std::vector<std::string>& lines) {
     }
     ok = ::close(fd) == 0 && ok;
   }
-  if (!ok && !FailureReported()) {
-    FailureReported() = true;
+  if (!ok && !failureReported_) {
+    failureReported_ = true;
     std::cerr << "Tarnwick: cannot write the run log " << OneLine(path) << ": "
               << (error == 0 ? std::string("it is not a regular file")
                              : std::error_code(error, std::generic_category()).message())
@@ -93,9 +83,7 @@ bool WriteLogLines(const std::vector<std::string>& lines) {
   return ok;
 }
 
-}  // namespace ProcLib
-
-std::string RunLogStamp() {
+std::string RunLog::Stamp() {
   // The user's regional date and time forms (LC_TIME), without touching the
   // process's own locale.
   static const locale_t regional = [] {
@@ -110,6 +98,4 @@ std::string RunLogStamp() {
   return std::string(text.data(), size);
 }
 
-std::string RunLogPath() { return Places::LogFile(); }
-
-void ResetRunLogFailureForTesting() { FailureReported() = false; }
+std::string RunLog::Path() { return Places::LogFile(); }

@@ -1,35 +1,40 @@
 #pragma once
-// The run log Tarnwick.log next to the program: only ever appended to, every
-// line ended by CR LF, each group of lines written by one open-write-close.
+// The run log Tarnwick.log, owned by the run that writes it: only ever
+// appended to, every line ended by CR LF, each group of lines written by one
+// open-write-close, and nothing at all unless the run was asked to log.
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "Bool16.h"
+class RunLog {
+ public:
+  explicit RunLog(bool enabled = false) : enabled_(enabled) {}
 
-// Set once per command-line run: whether the "log" switch is there.
-extern Bool16 LogEnabled;
+  bool Enabled() const { return enabled_; }
 
-namespace ProcLib {
+  // Appends the lines when enabled, each made OneLine. A log that is no
+  // regular file (a FIFO, a device) is not opened, so it cannot hold the
+  // run. A log that cannot be written is reported once on standard error;
+  // the run goes on without it. Returns whether written.
+  bool Write(const std::vector<std::string>& lines);
 
-// Pieces of the text between CR LF pairs, in slots 1..N; slot 0 is empty.
-// An empty text gives one empty piece; a text ending in CR LF, a last empty one.
-void SplitLines(std::string_view text, std::vector<std::string>& lines);
+  // One line after the time stamp: Line(" error: ...").
+  void Line(const std::string& text) { Write({Stamp() + text}); }
 
-// The text on one line: CR, LF and the other control bytes but TAB written
-// as \r, \n and \xNN, so no value can forge or hide a line.
-std::string OneLine(std::string_view text);
+  // The current date (short form) and time (long form) in the user's locale.
+  static std::string Stamp();
 
-// Appends the lines when LogEnabled, each made OneLine. A log that is no
-// regular file (a FIFO, a device) is not opened, so it cannot hold the run. A log that cannot be
-// written is reported once on standard error; the run goes on without it. Returns whether written.
-bool WriteLogLines(const std::vector<std::string>& lines);
+  static std::string Path();
 
-}  // namespace ProcLib
+  // The text on one line: CR, LF and the other control bytes but TAB written
+  // as \r, \n and \xNN, so no value can forge or hide a line.
+  static std::string OneLine(std::string_view text);
 
-// The current date (short form) and time (long form) in the user's locale.
-std::string RunLogStamp();
+  // The pieces of a text between CR LF pairs. An empty text gives one empty
+  // piece; a text ending in CR LF, a last empty one.
+  static std::vector<std::string> SplitLines(std::string_view text);
 
-// The log's path, and the reporting of a failed write, for tests.
-std::string RunLogPath();
-void ResetRunLogFailureForTesting();
+ private:
+  bool enabled_;
+  bool failureReported_ = false;
+};

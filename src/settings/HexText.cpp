@@ -1,6 +1,6 @@
 #include "HexText.h"
 
-namespace ProcLib {
+namespace HexText {
 namespace {
 int DigitValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -38,4 +38,4 @@ std::optional<std::string> HexToString(const std::string& hex) {
   return text;
 }
 
-}  // namespace ProcLib
+}  // namespace HexText

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-namespace ProcLib {
+namespace HexText {
 
 std::string StringToHex(const std::string& text);
 
@@ -11,4 +11,4 @@ std::string StringToHex(const std::string& text);
 // digit stands alone. Nothing when a piece is not a hex number.
 std::optional<std::string> HexToString(const std::string& hex);
 
-}  // namespace ProcLib
+}  // namespace HexText

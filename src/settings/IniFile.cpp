@@ -15,7 +15,7 @@
 
 #include "AsciiText.h"
 
-namespace ProcLib {
+namespace IniFile {
 namespace {
 
 std::function<bool()>& BeforeReplaceHook() {
@@ -187,22 +187,21 @@ bool ReplaceFile(const std::string& fileName, const std::string& text) {
 
 }  // namespace
 
-void ReadIni(const std::string& fileName, const std::string& section, const std::string& key,
-             std::string& value) {
-  value.clear();
+std::string Read(const std::string& fileName, const std::string& section, const std::string& key) {
   const auto text = ReadWholeFile(fileName);
-  if (!text) return;
+  if (!text) return {};
   const IniText ini = ParseLines(*text);
   const Location at = Find(ini, section, key);
-  if (!at.key) return;
-  value = ValueOf(KeyValue(ini.lines[*at.key])->second);
-  // The value is cut at its first zero byte, as the reader has always done.
+  if (!at.key) return {};
+  std::string value = ValueOf(KeyValue(ini.lines[*at.key])->second);
+  // The value ends at its first zero byte: nothing after it is text.
   if (const auto nul = value.find('\0'); nul != std::string::npos) value.resize(nul);
   if (value.size() > kIniValueLimit) value.resize(kIniValueLimit);
+  return value;
 }
 
-bool WriteIni(const std::string& fileName, const std::string& section, const std::string& key,
-              const std::string& value) {
+bool Write(const std::string& fileName, const std::string& section, const std::string& key,
+           const std::string& value) {
   if (value.find_first_of("\r\n") != std::string::npos ||
       key.find_first_of("\r\n=") != std::string::npos ||
       section.find_first_of("\r\n]") != std::string::npos) {
@@ -236,4 +235,4 @@ void SetIniBeforeReplaceHookForTesting(std::function<bool()> hook) {
   BeforeReplaceHook() = std::move(hook);
 }
 
-}  // namespace ProcLib
+}  // namespace IniFile

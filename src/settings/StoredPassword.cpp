@@ -6,11 +6,11 @@
 namespace StoredPassword {
 
 std::string Encipher(const std::string& password, const std::string& key) {
-  return ProcLib::StringToHex(RC4Cipher::RC4Crypt(password, key));
+  return HexText::StringToHex(RC4Cipher::RC4Crypt(password, key));
 }
 
 std::optional<std::string> Decipher(const std::string& stored, const std::string& key) {
-  auto bytes = ProcLib::HexToString(stored);
+  auto bytes = HexText::HexToString(stored);
   if (!bytes) return std::nullopt;
   return RC4Cipher::RC4Crypt(*bytes, key);
 }

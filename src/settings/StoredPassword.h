@@ -6,10 +6,14 @@
 
 namespace StoredPassword {
 
-std::string Encipher(const std::string& password, const std::string& key);
+// The program's fixed cipher key: the same in every copy, so a settings
+// file moves between machines. It hides the password from a glance, no more.
+inline constexpr const char* kCipherKey = "plomvaderskiturne";
+
+std::string Encipher(const std::string& password, const std::string& key = kCipherKey);
 
 // The password, or nothing when the stored text is not hex.
-std::optional<std::string> Decipher(const std::string& stored, const std::string& key);
+std::optional<std::string> Decipher(const std::string& stored, const std::string& key = kCipherKey);
 
 // Where the user meets a stored password that is not hex: the remedy differs.
 enum class Reader { CommandLine, ConfigWindow, Terminal };

@@ -6,30 +6,13 @@
 #include <csignal>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "CommandLine.h"
-#include "IniFile.h"
-#include "SettingsFile.h"
-#include "StoredPassword.h"
+#include "ConfigFields.h"
+#include "SettingsKeys.h"
 
 namespace TerminalConfig {
 namespace {
-
-constexpr const char* kSection = "Options";
-
-struct Field {
-  const char* label;
-  const char* key;
-};
-// The window's fields, in its tab order.
-constexpr Field kFields[] = {{"From", "From"},
-                             {"To", "To"},
-                             {"Subject", "Subject"},
-                             {"Message", "Message"},
-                             {"Attachment", "Attachment"},
-                             {"Server", "SMTPServer"},
-                             {"UserName", "SMTPUserName"},
-                             {"Password", "SMTPPassword"}};
 
 // Echo is given back even when a signal ends the program mid-password.
 termios savedModes{};
@@ -65,7 +48,9 @@ std::optional<std::string> ReadLine(int fd) {
   return line;
 }
 
-std::optional<std::string> ReadHidden(int in, int out) {
+// Echo goes off before the prompt is shown, so nothing typed ahead of it
+// shows either.
+std::optional<std::string> ReadHidden(int in, int out, const std::string& prompt) {
   termios modes{};
   const bool terminal = ::tcgetattr(in, &modes) == 0;
   if (terminal) {
@@ -77,6 +62,7 @@ std::optional<std::string> ReadHidden(int in, int out) {
     modes.c_lflag |= ECHONL;
     ::tcsetattr(in, TCSANOW, &modes);
   }
+  Write(out, prompt);
   auto line = ReadLine(in);
   if (terminal) {
     ::tcsetattr(in, TCSANOW, &savedModes);
@@ -89,57 +75,50 @@ std::optional<std::string> ReadHidden(int in, int out) {
   return line;
 }
 
+// The label the window shows, without its colon: "Server", "Password".
+std::string Prompt(const SettingsKeys::Key& key) {
+  std::string caption(key.field.caption);
+  if (!caption.empty() && caption.back() == ':') caption.pop_back();
+  return caption;
+}
+
 }  // namespace
 
 int Run(int in, int out) {
-  const std::string readPath = SettingsFile::ForReading();
-  if (auto problem = SettingsFile::ReadProblem(readPath); !problem.empty()) {
-    Write(out, "Tarnwick: " + problem + "\n");
+  ConfigFields::Loaded loaded = ConfigFields::Load(StoredPassword::Reader::Terminal);
+  if (!loaded.readProblem.empty()) {
+    Write(out, "Tarnwick: " + loaded.readProblem + "\n");
     return 2;
   }
-  Write(out, "Tarnwick configuration (" + readPath +
+  Write(out, "Tarnwick configuration (" + loaded.path +
                  ").\nEnter keeps the value in brackets; a lone \"-\" empties it.\n\n");
-  std::string values[std::size(kFields)];
-  for (std::size_t i = 0; i < std::size(kFields); ++i) {
-    std::string current;
-    ProcLib::ReadIni(readPath, kSection, kFields[i].key, current);
-    const bool password = i + 1 == std::size(kFields);
-    std::string shown = current;
-    if (password) {
-      const auto plain = StoredPassword::Decipher(current, CommandLine::CipherKey);
-      if (!plain) {
-        Write(out,
-              StoredPassword::NotHexMessage(readPath, StoredPassword::Reader::Terminal) + "\n");
-        current.clear();
-      } else {
-        current = *plain;
-      }
-      shown = current.empty() ? "none" : "stored";  // never the password itself
-    }
-    Write(out, std::string(kFields[i].label) + " [" + shown + "]: ");
-    const auto answer = password ? ReadHidden(in, out) : ReadLine(in);
+  const auto keys = SettingsKeys::Fields();
+  std::vector<std::string> values;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const bool password = keys[i].name == ConfigFields::kPasswordKey;
+    const std::string& current = loaded.values[i];
+    if (password && !loaded.passwordProblem.empty()) Write(out, loaded.passwordProblem + "\n");
+    // Never the password itself.
+    const std::string shown = !password ? current : (current.empty() ? "none" : "stored");
+    const std::string prompt = Prompt(keys[i]) + " [" + shown + "]: ";
+    if (!password) Write(out, prompt);
+    const auto answer = password ? ReadHidden(in, out, prompt) : ReadLine(in);
     if (!answer) {
       Write(out, "\nNothing was saved.\n");
       return 1;
     }
-    values[i] = answer->empty() ? current : (*answer == "-" ? std::string() : *answer);
+    values.push_back(answer->empty() ? current : (*answer == "-" ? std::string() : *answer));
   }
-  std::string problem;
-  const std::string savePath = SettingsFile::ForSaving(problem);
-  if (savePath.empty()) {
-    Write(out, "Tarnwick: " + problem + " Nothing was saved.\n");
+  const ConfigFields::Saved saved = ConfigFields::Save(values);
+  if (saved.path.empty()) {
+    Write(out, "Tarnwick: " + saved.problem + " Nothing was saved.\n");
     return 2;
   }
-  for (std::size_t i = 0; i < std::size(kFields); ++i) {
-    const bool password = i + 1 == std::size(kFields);
-    const std::string value =
-        password ? StoredPassword::Encipher(values[i], CommandLine::CipherKey) : values[i];
-    if (!ProcLib::WriteIni(savePath, kSection, kFields[i].key, value)) {
-      Write(out, "Tarnwick: the settings could not be saved to " + savePath + ".\n");
-      return 2;
-    }
+  if (!saved.written) {
+    Write(out, "Tarnwick: the settings could not be saved to " + saved.path + ".\n");
+    return 2;
   }
-  Write(out, "Saved to " + savePath + ".\n");
+  Write(out, "Saved to " + saved.path + ".\n");
   return 0;
 }
 

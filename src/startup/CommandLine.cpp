@@ -11,8 +11,6 @@
 
 namespace CommandLine {
 
-std::string CipherKey;
-
 namespace {
 
 bool ContainsAny(std::string_view text, std::span<const std::string_view> needles) {
@@ -27,10 +25,9 @@ constexpr std::array<std::string_view, 4> kHelpTexts = {"/help", "-help", "/?", 
 constexpr std::array<std::string_view, 2> kConfigTexts = {"/config", "-config"};
 
 std::vector<std::string> Words(std::string_view argumentText) {
-  ProcLib::TokenList tokens;
-  ProcLib::SplitCommandLine(argumentText, tokens);
   std::vector<std::string> words;
-  for (std::size_t k = 1; k < tokens.size(); ++k) words.push_back(ProcLib::TrimSpaces(tokens[k]));
+  for (const auto& token : SwitchParser::SplitCommandLine(argumentText))
+    words.push_back(SwitchParser::TrimSpaces(token));
   return words;
 }
 
@@ -48,14 +45,11 @@ bool HasWord(std::string_view argumentText, std::initializer_list<std::string_vi
 RunMode ChooseMode(std::string_view argumentText) {
   const std::string lower = AsciiText::Lower(argumentText);
   if (ContainsAny(lower, kHelpTexts) || HasWord(argumentText, {"-h"})) return RunMode::Help;
-  if (ProcLib::IsBlank(argumentText) != 0 || ContainsAny(lower, kConfigTexts)) {
+  if (SwitchParser::IsBlank(argumentText) != 0 || ContainsAny(lower, kConfigTexts)) {
     return RunMode::Config;
   }
   if (HasWord(argumentText, {"-V", "--version"})) return RunMode::Version;
-  Bool16 found = kFalse16;
-  std::string value;
-  ProcLib::GetSwitchIn(argumentText, "gui", found, value);
-  if (found != 0) return RunMode::SimpleSender;
+  if (SwitchParser::FindSwitchIn(argumentText, "gui")) return RunMode::SimpleSender;
   return RunMode::Delivery;
 }
 
@@ -101,7 +95,7 @@ std::string RequestInsideValue(std::string_view argumentText, RunMode mode) {
   std::string holder;
   for (const auto& word : words) {
     const std::string lower = AsciiText::Lower(word);
-    const bool isSwitch = ProcLib::IsSwitchToken(word);
+    const bool isSwitch = SwitchParser::IsSwitchToken(word);
     if (isSwitch) {
       // "-help", "--help", "/?", "-configure", "-h": the request itself.
       const std::string_view bare = std::string_view(lower).substr(lower.rfind("--", 0) == 0);
@@ -138,7 +132,6 @@ int NeedsDisplay(RunMode mode) {
 }
 
 void Prepare(int argc, char** argv) {
-  CipherKey = kCipherKeyText;
   // Before Qt ever sees argv: it would take switches such as -style away.
   ArgumentText::Set(ArgumentText::FromArgv(argc, argv));
 }

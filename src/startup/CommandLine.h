@@ -1,15 +1,11 @@
 #pragma once
-// Start-up: sets the cipher key, takes the argument text and opens the one
-// window that the text asks for.
+// Start-up: takes the argument text and opens the one window that the text
+// asks for.
 #include <functional>
 #include <string>
 #include <string_view>
 
 namespace CommandLine {
-
-// The fixed key of the stored-password cipher; Main sets it first of all.
-extern std::string CipherKey;
-inline constexpr std::string_view kCipherKeyText = "plomvaderskiturne";
 
 enum class RunMode { Help, Config, SimpleSender, Delivery, Version };
 
@@ -23,8 +19,8 @@ RunMode ChooseMode(std::string_view argumentText);
 // naming the switch; empty when the request is a switch of its own.
 std::string RequestInsideValue(std::string_view argumentText, RunMode mode);
 
-// Sets the cipher key and the argument text from argv: what every mode needs
-// first, in the program and in its window library alike.
+// Sets the argument text from argv: what every mode needs first, in the
+// program and in its window library alike.
 void Prepare(int argc, char** argv);
 
 std::string_view ModeName(RunMode mode);

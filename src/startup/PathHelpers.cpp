@@ -2,7 +2,7 @@
 
 #include "FileSearch.h"
 
-namespace ProcLib {
+namespace PathHelpers {
 
 std::string GetPathFolder(std::string_view path) {
   const auto last = path.find_last_of("\\/");
@@ -10,6 +10,6 @@ std::string GetPathFolder(std::string_view path) {
   return std::string(path.substr(0, last));
 }
 
-Bool16 FileExists(const std::string& path) { return ToBool16(FileSearch::AnyEntryMatches(path)); }
+bool FileExists(const std::string& path) { return FileSearch::AnyEntryMatches(path); }
 
-}  // namespace ProcLib
+}  // namespace PathHelpers

@@ -4,15 +4,13 @@
 #include <string>
 #include <string_view>
 
-#include "Bool16.h"
-
-namespace ProcLib {
+namespace PathHelpers {
 
 // Everything before the last "\" or "/"; empty when there is no separator
 // or the only one is the first character.
 std::string GetPathFolder(std::string_view path);
 
 // True (-1) when an entry (file, folder, or match of a "*"/"?" pattern) is there.
-Bool16 FileExists(const std::string& path);
+bool FileExists(const std::string& path);
 
-}  // namespace ProcLib
+}  // namespace PathHelpers

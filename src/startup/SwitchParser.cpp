@@ -5,7 +5,7 @@
 #include "ArgumentText.h"
 #include "AsciiText.h"
 
-namespace ProcLib {
+namespace SwitchParser {
 namespace {
 
 // "-name:value" / "-name=value": the value is the rest after the separator.
@@ -34,8 +34,8 @@ std::string SwitchName(std::string_view trimmed) {
   return lower;
 }
 
-Bool16 IsBlank(std::string_view text) {
-  return ToBool16(text.find_first_not_of(' ') == std::string_view::npos);
+bool IsBlank(std::string_view text) {
+  return text.find_first_not_of(' ') == std::string_view::npos;
 }
 
 std::string TrimSpaces(std::string_view text) {
@@ -88,10 +88,11 @@ std::vector<std::pair<std::size_t, std::size_t>> TokenSpans(std::string_view tex
   return spans;
 }
 
-void SplitCommandLine(std::string_view text, TokenList& tokens) {
-  tokens.assign(1, std::string());
+std::vector<std::string> SplitCommandLine(std::string_view text) {
+  std::vector<std::string> tokens;
   for (const auto& [from, to] : TokenSpans(text))
     tokens.push_back(StripQuotes(text.substr(from, to - from)));
+  return tokens;
 }
 
 std::string MaskSwitchValues(std::string_view argumentText, std::string_view name,
@@ -135,14 +136,10 @@ std::string MaskSwitchValues(std::string_view argumentText, std::string_view nam
   return out;
 }
 
-void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& found,
-                 std::string& value) {
-  found = kFalse16;
-  TokenList tokens;
-  SplitCommandLine(argumentText, tokens);
-  const std::size_t count = tokens.size() - 1;
+std::optional<std::string> FindSwitchIn(std::string_view argumentText, std::string_view name) {
+  const std::vector<std::string> tokens = SplitCommandLine(argumentText);
   const std::string wanted = AsciiText::Lower(name);
-  for (std::size_t k = 1; k <= count; ++k) {
+  for (std::size_t k = 0; k < tokens.size(); ++k) {
     const std::string trimmed = TrimSpaces(tokens[k]);
     if (!IsSwitchToken(trimmed)) continue;
     std::string tok = AsciiText::Lower(std::string_view(trimmed).substr(1));
@@ -153,23 +150,20 @@ void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& f
       SplitAt(tok, val, equals);
     } else {
       // Value words run to the next switch token; an empty word adds a space.
-      for (std::size_t m = k + 1; m <= count; ++m) {
+      for (std::size_t m = k + 1; m < tokens.size(); ++m) {
         const std::string word = TrimSpaces(tokens[m]);
         if (IsSwitchToken(word)) break;
         val += word + ' ';
       }
       val = TrimSpaces(val);
     }
-    if (tok == wanted) {
-      found = kTrue16;
-      value = val;
-      return;
-    }
+    if (tok == wanted) return val;
   }
+  return std::nullopt;
 }
 
-void GetSwitch(std::string_view name, Bool16& found, std::string& value) {
-  GetSwitchIn(ArgumentText::Get(), name, found, value);
+std::optional<std::string> FindSwitch(std::string_view name) {
+  return FindSwitchIn(ArgumentText::Get(), name);
 }
 
-}  // namespace ProcLib
+}  // namespace SwitchParser

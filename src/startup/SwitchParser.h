@@ -1,19 +1,15 @@
 #pragma once
 // The command-line switch parser: tokenizer, trimming and switch lookup.
-// Only the space character counts as white space; token lists are numbered
-// from 1 and slot 0 always holds the empty string.
+// Only the space character counts as white space.
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "Bool16.h"
-
-namespace ProcLib {
-
-using TokenList = std::vector<std::string>;
+namespace SwitchParser {
 
 // True (-1) when the text is empty once leading and trailing spaces go.
-Bool16 IsBlank(std::string_view text);
+bool IsBlank(std::string_view text);
 
 // Trailing spaces removed, then leading ones; inner spaces stay.
 std::string TrimSpaces(std::string_view text);
@@ -29,15 +25,13 @@ bool IsSwitchToken(std::string_view trimmed);
 // the first ":" or, when it has none, the first "=".
 std::string SwitchName(std::string_view trimmed);
 
-// Splits at spaces; a token that opens with a quote runs to the closing
-// quote. Replaces whatever tokens held.
-void SplitCommandLine(std::string_view text, TokenList& tokens);
+// The words of a command line, quotes removed: split at spaces, and a word
+// that opens with a quote runs to the closing quote.
+std::vector<std::string> SplitCommandLine(std::string_view text);
 
-// Looks for switch `name` in `argumentText`. Sets found to false, then, when
-// the switch is there, to true with value set to its (possibly empty) value.
-// When it is not there, value keeps what the caller put in it.
-void GetSwitchIn(std::string_view argumentText, std::string_view name, Bool16& found,
-                 std::string& value);
+// The (possibly empty) value of the first switch `name` in `argumentText`;
+// nothing when the switch is not there.
+std::optional<std::string> FindSwitchIn(std::string_view argumentText, std::string_view name);
 
 // The text with the value of every occurrence of switch `name` replaced by
 // `mask`; everything else stays exactly as typed.
@@ -45,6 +39,6 @@ std::string MaskSwitchValues(std::string_view argumentText, std::string_view nam
                              std::string_view mask);
 
 // The same over the argument text of the current process.
-void GetSwitch(std::string_view name, Bool16& found, std::string& value);
+std::optional<std::string> FindSwitch(std::string_view name);
 
-}  // namespace ProcLib
+}  // namespace SwitchParser
