@@ -62,6 +62,29 @@ TEST(EngineRun, OutcomesAndSessions) {
   }
 }
 
+// The DSN keys reach the wire, and a value that is none says so.
+TEST(EngineRun, DsnSettings) {
+  {
+    SmtpTestServer server({"--dsn"});
+    ProgramCopy program(TARNWICK_BINARY);
+    program.Write("Tarnwick.ini", Ini(server, "DsnNotify=FAILURE,DELAY\r\nDsnReturn=HDRS\r\n"));
+    const auto run = program.Run({"-t", "bob@example.com"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    const std::string envelope = server.Envelope(1);
+    EXPECT_NE(envelope.find("NOTIFY=FAILURE,DELAY"), std::string::npos) << envelope;
+    EXPECT_NE(envelope.find("RET=HDRS"), std::string::npos) << envelope;
+  }
+  {
+    SmtpTestServer server({"--dsn"});
+    ProgramCopy program(TARNWICK_BINARY);
+    program.Write("Tarnwick.ini", Ini(server, "DsnNotify=SOMETIMES\r\n"));
+    const auto run = program.Run({"-t", "bob@example.com"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.err.find("\"SOMETIMES\""), std::string::npos) << run.err;
+    EXPECT_EQ(server.Events(), "");
+  }
+}
+
 // A 5 MB attachment to a server that reads 200 KB a second takes half a
 // minute, far beyond the time-out: it flows, so it is never cut.
 TEST(EngineRun, SlowReaderTakesALargeAttachment) {

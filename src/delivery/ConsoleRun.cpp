@@ -2,14 +2,22 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
-void ConsoleView::SetStatus(const std::string& text) {
+#include "MailText.h"
+
+void ConsoleView::SetProgress(std::uint64_t sent, std::uint64_t total) {
   // A person at a terminal sees a long attachment advance; a pipe gets none.
   static const bool terminal = ::isatty(STDERR_FILENO) == 1;
-  if (!terminal || text.rfind("Sending message:", 0) != 0) return;
-  std::cerr << "\rTarnwick: " << text << "\x1b[K" << std::flush;
-  if (text.find("100%") != std::string::npos) std::cerr << "\n";
+  if (!terminal || total == 0) return;
+  const int tenth = static_cast<int>(std::min<std::uint64_t>(10, sent * 10 / total));
+  if (tenth < lastTenth_) lastTenth_ = -1;  // a new attempt starts over
+  if (tenth <= lastTenth_) return;
+  lastTenth_ = tenth;
+  std::cerr << "\rTarnwick: Sending message: " << tenth * 10 << "% of " << MailText::SizeText(total)
+            << "\x1b[K" << std::flush;
+  if (tenth == 10) std::cerr << "\n";
 }
 
 void ConsoleView::SetBusy(bool busy) {

@@ -13,7 +13,8 @@ class ConsoleView : public DeliveryRun::View {
  public:
   explicit ConsoleView(ConsoleLoop& loop) : loop_(loop) {}
   void SetInfo(const std::string& /*text*/) override {}
-  void SetStatus(const std::string& text) override;
+  void SetStatus(const std::string& /*text*/) override {}
+  void SetProgress(std::uint64_t sent, std::uint64_t total) override;
   void SetBusy(bool busy) override;  // while sending, a stop signal cancels
   bool Watched() const override { return false; }
   void Unload() override {}
@@ -22,6 +23,7 @@ class ConsoleView : public DeliveryRun::View {
  private:
   ConsoleLoop& loop_;
   DeliveryRun* run_ = nullptr;
+  int lastTenth_ = -1;
 };
 
 // The component with its events handed to the run through the loop.

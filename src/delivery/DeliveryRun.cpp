@@ -9,6 +9,7 @@
 #include "ArgumentText.h"
 #include "MailSender.h"
 #include "RunLog.h"
+#include "RunOutcome.h"
 #include "SettingsFile.h"
 #include "SmtpErrors.h"
 #include "SwitchParser.h"
@@ -25,22 +26,6 @@ void Say(const std::string& text) { std::cerr << RunLog::OneLine(text) << "\n" <
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 }  // namespace
-
-int DeliveryRun::ExitStatusFor(Outcome outcome, int errorNumber, bool leftOut) {
-  switch (outcome) {
-    case Outcome::Sent:
-      return leftOut ? SmtpErrors::kExitPartial : SmtpErrors::kExitSent;
-    case Outcome::ServerOrTransport:
-      return SmtpErrors::ExitStatus(errorNumber);
-    case Outcome::TimedOut:
-      return SmtpErrors::kExitTemporary;
-    case Outcome::Cancelled:
-      return SmtpErrors::kExitPermanent;
-    case Outcome::BadInput:
-      break;
-  }
-  return SmtpErrors::kExitBadInput;
-}
 
 bool DeliveryRun::Wait(double seconds) {
   if (!ending_) waiter_.Wait(seconds);
@@ -72,7 +57,9 @@ void DeliveryRun::Run(MailSender& smtp) {
     done_ = true;
     failed_ = true;
     errorText_ = assembled.problem;
-    Finish(Outcome::BadInput);
+    runProblem_ = true;
+    outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::BadInput);
+    Finish();
     return;
   }
   attachmentMissing_ = assembled.attachmentMissing;
@@ -88,15 +75,7 @@ void DeliveryRun::Run(MailSender& smtp) {
 
   Attempts(smtp, options);
   if (ending_) return;
-  if (!failed_) {
-    Finish(Outcome::Sent);
-  } else if (errorText_ == kTimedOut) {
-    Finish(Outcome::TimedOut);
-  } else if (errorText_ == kCancelled) {
-    Finish(Outcome::Cancelled);
-  } else {
-    Finish(Outcome::ServerOrTransport);
-  }
+  Finish();
 }
 
 void DeliveryRun::SetUp(MailSender& smtp, const AssemblyResult& assembled,
@@ -107,6 +86,8 @@ void DeliveryRun::SetUp(MailSender& smtp, const AssemblyResult& assembled,
   smtp.ServerHost(job.SMTPServer);
   if (assembled.port > 25) smtp.ServerPort(assembled.port);
   if (!assembled.caFile.empty()) smtp.TrustedCaFile(assembled.caFile);
+  smtp.DsnNotify(assembled.dsnNotify);
+  smtp.DsnReturn(assembled.dsnReturn);
   if (SwitchParser::IsBlank(job.SMTPUserName)) {
     smtp.AuthMode(0);
   } else {
@@ -129,8 +110,6 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
     done_ = false;
     failed_ = false;
     errorText_.clear();
-    errorNumber_ = 0;
-    recipientRefused_ = false;
     smtp.Send();
     // Our own time-out counts rounds in which no byte moved: a large
     // attachment that flows is never cut, a silent server is given up on
@@ -151,14 +130,14 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
         errorText_ = kTimedOut;
         smtp.Cancel();
         log_.Line(" error: " + errorText_);
-        break;
+        // Our own time-out is the backstop: it is not tried again.
+        outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::TimedOut);
+        return;
       }
     }
-    if (!failed_) return;
-    // Only a time-out is tried again: a refusal stays one, and a message
-    // the server may already have must never go twice.
-    const bool timeOut = smtp.LastOutcome().kind == SmtpOutcome::Kind::TimedOut;
-    if (!timeOut || attempt == options.TotalAttempts) return;
+    if (!cancelled_) outcome_ = smtp.LastOutcome();
+    if (!failed_ || cancelled_) return;
+    if (!RunOutcome::For(outcome_, false).retry || attempt == options.TotalAttempts) return;
     Say("Tarnwick: " + errorText_ + " -- trying again in " + std::to_string(options.RetryWaitSecs) +
         " s (attempt " + std::to_string(attempt + 1) + " of " +
         std::to_string(options.TotalAttempts) + ")");
@@ -171,28 +150,28 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
   }
 }
 
-void DeliveryRun::Finish(Outcome outcome) {
+void DeliveryRun::Finish() {
   finished_ = true;
-  exitStatus_ = ExitStatusFor(outcome, errorNumber_, recipientRefused_ || attachmentMissing_);
+  // A close while the outcome was on its way: the send was cut, whatever
+  // the engine had said so far.
+  if (cancelled_) outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled);
+  const bool sent = outcome_.Delivered();
+  exitStatus_ = RunOutcome::For(outcome_, attachmentMissing_).exitStatus;
   view_.SetBusy(false);
-  switch (outcome) {
-    case Outcome::Sent:
-      view_.SetInfo("Mail sent successfully!");
-      break;
-    case Outcome::BadInput:
-      view_.SetInfo(errorText_);
-      break;
-    default:
-      view_.SetInfo("SMTP Error " + errorText_);
-      break;
+  if (sent) {
+    view_.SetInfo("Mail sent successfully!");
+  } else if (runProblem_) {
+    view_.SetInfo(errorText_);
+  } else {
+    view_.SetInfo("SMTP Error " + errorText_);
   }
   view_.SetStatus("");
   // Failures always reach standard error; a success only where a person
   // reads it, so cron does not mail one for every message sent.
-  if (outcome != Outcome::Sent) {
+  if (!sent) {
     Say(errorText_.rfind("Tarnwick", 0) == 0 ? errorText_ : "Tarnwick: " + errorText_);
   } else if (StandardErrorIsTerminal()) {
-    Say(exitStatus_ == SmtpErrors::kExitPartial
+    Say(exitStatus_ == RunOutcome::kExitPartial
             ? "Tarnwick: Mail sent, without what the warnings above name."
             : "Tarnwick: Mail sent successfully!");
   }
@@ -205,10 +184,8 @@ void DeliveryRun::onSmtpError(std::int16_t number, const std::string& descriptio
   if (number != SmtpErrors::kRecipientRefused) {
     done_ = true;
     failed_ = true;
-    errorNumber_ = number;
     waiter_.WakeEarly();
   } else {
-    recipientRefused_ = true;
     Say("Tarnwick: warning: " + errorText_);
   }
   log_.Line(" error: " + errorText_);
@@ -221,6 +198,9 @@ void DeliveryRun::onSmtpSent() {
 
 void DeliveryRun::onSmtpStatusChanged(const std::string& statusText) {
   view_.SetStatus(statusText);
+  if (smtp_ != nullptr && smtp_->BytesSent() > 0) {
+    view_.SetProgress(smtp_->BytesSent(), smtp_->BytesTotal());
+  }
   if (!log_.Enabled()) return;
   std::vector<std::string> lines;
   for (const auto& piece : RunLog::SplitLines(statusText))
@@ -238,7 +218,8 @@ bool DeliveryRun::CloseRequested() {
       errorText_ = kCancelled;
       log_.Line(" error: " + errorText_);
       Say(errorText_);
-      exitStatus_ = ExitStatusFor(Outcome::Cancelled, 0, false);
+      exitStatus_ =
+          RunOutcome::For(SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled), false).exitStatus;
     }
     waiter_.WakeEarly();
     return true;
@@ -246,6 +227,7 @@ bool DeliveryRun::CloseRequested() {
   // A close during a wait cancels the send; it is never taken for a success.
   done_ = true;
   failed_ = true;
+  cancelled_ = true;
   errorText_ = kCancelled;
   if (smtp_ != nullptr) smtp_->Cancel();
   log_.Line(" error: " + errorText_);

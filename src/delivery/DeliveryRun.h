@@ -11,6 +11,7 @@
 #include "EventWait.h"
 #include "MailJobAssembly.h"
 #include "RunLog.h"
+#include "SmtpOutcome.h"
 
 class MailSender;
 
@@ -22,6 +23,8 @@ class DeliveryRun {
     virtual void SetInfo(const std::string& text) = 0;    // shown at once
     virtual void SetStatus(const std::string& text) = 0;  // shown at once
     virtual void SetBusy(bool busy) = 0;                  // the busy pointer
+    // How much of the message has gone; a window shows it in the status.
+    virtual void SetProgress(std::uint64_t /*sent*/, std::uint64_t /*total*/) {}
     virtual bool Watched() const = 0;  // someone can see the outcome: pause for them
     virtual void Unload() = 0;         // close the window
   };
@@ -45,16 +48,12 @@ class DeliveryRun {
   int ExitStatus() const { return exitStatus_; }
 
  private:
-  // How the run ended; the exit status follows from it alone.
-  enum class Outcome { Sent, ServerOrTransport, TimedOut, Cancelled, BadInput };
-
   bool Wait(double seconds);  // false once the program is ending
   void Warn(const std::string& text);
   void StartLog();
   void SetUp(MailSender& smtp, const AssemblyResult& assembled, const DeliveryOptions& options);
   void Attempts(MailSender& smtp, const DeliveryOptions& options);
-  void Finish(Outcome outcome);
-  static int ExitStatusFor(Outcome outcome, int errorNumber, bool leftOut);
+  void Finish();
 
   View& view_;
   MailSender* smtp_ = nullptr;
@@ -64,9 +63,12 @@ class DeliveryRun {
   bool failed_ = false;  // ... and it is an error, errorText_
   std::string errorText_;
   bool ending_ = false;
-  bool finished_ = false;          // the outcome has been reported
-  int errorNumber_ = 0;            // of the error that ended the last attempt
-  bool recipientRefused_ = false;  // in the last attempt
+  bool finished_ = false;  // the outcome has been reported
+  // How the last attempt ended, as the engine or the run itself decided;
+  // the exit status and the retry follow from it alone.
+  SmtpOutcome outcome_;
+  bool cancelled_ = false;   // closed or stopped while an attempt ran
+  bool runProblem_ = false;  // the job could not be put together
   bool attachmentMissing_ = false;
   int exitStatus_ = 1;
 };

@@ -151,6 +151,8 @@ bool ReadServerSettings(const std::string& iniPath, AssemblyResult& result) {
     return false;
   }
   result.port = *port;
+  result.dsnNotify = IniFile::Read(iniPath, SettingsKeys::kSection, "DsnNotify");
+  result.dsnReturn = IniFile::Read(iniPath, SettingsKeys::kSection, "DsnReturn");
   // Certificates to trust in place of the system's, for a private relay.
   result.caFile = IniFile::Read(iniPath, SettingsKeys::kSection, "CAFile");
   if (result.caFile.empty()) return true;

@@ -32,8 +32,10 @@ DeliveryOptions ReadDeliveryOptions(const std::string& iniPath);
 
 struct AssemblyResult {
   MailJob job;
-  int port = 0;                          // passed to the component only when above 25
-  std::string caFile;                    // the CAFile setting as a path; empty: the system's store
+  int port = 0;           // passed to the component only when above 25
+  std::string caFile;     // the CAFile setting as a path; empty: the system's store
+  std::string dsnNotify;  // DSN requests; checked by the engine
+  std::string dsnReturn;
   std::vector<std::string> attachments;  // paths of the files found
   bool attachmentMissing = false;        // a file asked for is not there
   std::vector<std::string> warnings;     // the run goes on; said on standard error and in the log

@@ -44,6 +44,12 @@ constexpr Key kKeys[] = {
     {"TotalAttempts", "3", "Attempts when the server does not answer in time.", {}},
     {"RetryWaitSecs", "10", "Seconds between attempts.", {}},
     {"CAFile", "", "A PEM file of certificates to trust instead of the system's.", {}},
+    {"DsnNotify",
+     "",
+     "Delivery status notifications asked of a server that offers DSN: NEVER, or any of "
+     "SUCCESS, FAILURE, DELAY.",
+     {}},
+    {"DsnReturn", "", "What a delivery status notification returns: HDRS or FULL.", {}},
 };
 
 constexpr std::size_t kFieldCount = static_cast<std::size_t>(std::count_if(

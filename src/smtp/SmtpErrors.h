@@ -1,20 +1,11 @@
 #pragma once
-// Every number SmtpClient reports with ErrorSMTP, and what each means to a
-// script: the exit status a run ends with when that error is its outcome.
+// Every number the engine reports with ErrorSMTP.
 // A server's refusal carries the server's own reply code (421, 535, 550 ...).
-#include <string_view>
-
+// What a number means for the run (exit status, retry) is the run's call.
 namespace SmtpErrors {
 
-// Exit statuses, as msmtp and sysexits use them.
-inline constexpr int kExitSent = 0;
-inline constexpr int kExitPermanent = 1;   // not sent; sending again will not help
-inline constexpr int kExitBadInput = 2;    // not sent; the run could not start
-inline constexpr int kExitPartial = 3;     // sent, but something asked for was left out
-inline constexpr int kExitTemporary = 75;  // not sent; try again later (EX_TEMPFAIL)
-
 // Transport, with the numbers callers already know from Windows sockets.
-inline constexpr int kTimedOut = 10060;  // no byte within TimeoutMs; callers retry
+inline constexpr int kTimedOut = 10060;  // nothing moved within TimeoutMs
 inline constexpr int kConnectionRefused = 10061;
 inline constexpr int kHostNotFound = 11001;
 inline constexpr int kConnectionLost = 10054;  // before the end of the message
@@ -47,12 +38,5 @@ inline constexpr int kNoFinalReply = 12140;
 inline constexpr int kProtocolError = 12150;
 
 inline constexpr int kOtherFailure = 12199;  // anything else; the text says what
-
-// The exit status for an outcome with this number: server replies by their
-// class (4xx temporary, 5xx permanent), ours from the table.
-int ExitStatus(int number);
-
-// A few words on what the number means, for the manual and for tests.
-std::string_view Meaning(int number);
 
 }  // namespace SmtpErrors

@@ -110,15 +110,12 @@ class SmtpSession {
   TransferControl& control_;
   StatusFn status_;
   TlsContext tls_;
-  bool tlsReady_ = false;
 
-  State state_ = State::Closed;
   std::unique_ptr<Resolver> resolver_;
   std::vector<Resolver::Address> addresses_;
   std::size_t nextAddress_ = 0;
   std::string connectError_;
   Connection connection_;
-  bool handshakeForStartTls_ = false;
   std::string tlsSummary_;
   ReplyParser parser_;
   Capabilities capabilities_;
@@ -134,26 +131,30 @@ class SmtpSession {
   Clock::time_point lastMove_;
   Clock::time_point replyClock_;  // when the reply now due started to be due
   std::uint64_t acknowledged_ = 0;
-  std::uint32_t peerWindow_ = 0;    // as last seen
-  std::uint32_t widestWindow_ = 0;  // the peer's buffer, empty
-  std::size_t tailFrom_ = 0;        // where in out_ the held end of the message starts
+  std::size_t tailFrom_ = 0;  // where in out_ the held end of the message starts
   Clock::time_point nextProbe_;
   Clock::time_point holdSince_;
-  bool wantWrite_ = false;        // a write waits for the socket to take more
-  bool readWantsWrite_ = false;   // TLS: a read must write first
-  bool writeWantsRead_ = false;   // TLS: a write must read first
   std::size_t blockedWrite_ = 0;  // TLS: a write to repeat at least this long
-  bool saslDone_ = false;         // the mechanism has checked the server's last word
 
   OutgoingMail* mail_ = nullptr;
   std::size_t rcptReplies_ = 0;
-  int accepted_ = 0;
   std::vector<SmtpOutcome::Refusal> refused_;
-  DotStuffer stuffer_;
   std::uint64_t bodyRead_ = 0;
-  int lastTenth_ = -1;
-  bool endQueued_ = false;
   std::uint64_t endMark_ = 0;  // raw bytes written once the end of data was
   std::string finalReply_;
   std::optional<SmtpOutcome> outcome_;
+  // Small members last, packed together.
+  bool tlsReady_ = false;
+  State state_ = State::Closed;
+  bool handshakeForStartTls_ = false;
+  std::uint32_t peerWindow_ = 0;    // as last seen
+  std::uint32_t widestWindow_ = 0;  // the peer's buffer, empty
+  bool wantWrite_ = false;          // a write waits for the socket to take more
+  bool readWantsWrite_ = false;     // TLS: a read must write first
+  bool writeWantsRead_ = false;     // TLS: a write must read first
+  bool saslDone_ = false;           // the mechanism has checked the server's last word
+  int accepted_ = 0;
+  DotStuffer stuffer_;
+  int lastTenth_ = -1;
+  bool endQueued_ = false;
 };
