@@ -14,6 +14,7 @@ struct SmtpReply {
   int code = 0;
   std::vector<std::string> lines;  // without the code and separator, control bytes removed
 
+  bool Positive() const { return code >= 200 && code < 300; }
   std::string Text() const;            // the lines joined by spaces
   std::string Display() const;         // "250-a\r\n250 b", as the server sent it, cleaned
   std::string EnhancedStatus() const;  // "2.0.0" when the first line starts with one
