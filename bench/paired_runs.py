@@ -21,6 +21,19 @@ ENV = {k: v for k, v in os.environ.items()
        if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
 
 
+def small_message(work):
+    """A 10 KB body as body.txt and, for the peers, the same text as a whole
+    message in small.eml; returns the body and the .eml path."""
+    line = "The quick brown fox jumps over the lazy dog, again and again.\r\n"
+    text = line * (10 * 1024 // len(line))
+    with open(os.path.join(work, "body.txt"), "w", newline="") as f:
+        f.write(text)
+    eml = os.path.join(work, "small.eml")
+    with open(eml, "w", newline="") as f:
+        f.write("From: a@example.com\r\nTo: b@example.com\r\nSubject: bench\r\n\r\n" + text)
+    return text, eml
+
+
 def note(text):
     print(text, file=sys.stderr, flush=True)
 

@@ -19,7 +19,7 @@ import subprocess
 import tempfile
 
 from paired_runs import (Client, Failed, Program, arguments, details, paired, ratio_row, run,
-                         sink_check, summary)
+                         sink_check, small_message, summary)
 from sink_server import with_sink
 
 USER, PASSWORD = "bench-user", "s3cret-pass"
@@ -102,13 +102,7 @@ def settings(folder, port, ca):
 def report(args, certs, work, port):
     program = Program(args.build, work, args.wait_minutes, args.rebuild_wait)
     settings(work, port, os.path.join(certs, "ca.pem"))
-    line = "The quick brown fox jumps over the lazy dog, again and again.\r\n"
-    text = line * (10 * 1024 // len(line))
-    with open(os.path.join(work, "body.txt"), "w", newline="") as f:
-        f.write(text)
-    eml = os.path.join(work, "small.eml")
-    with open(eml, "w", newline="") as f:
-        f.write("From: a@example.com\r\nTo: b@example.com\r\nSubject: bench\r\n\r\n" + text)
+    text, eml = small_message(work)
 
     def curl(ca):
         return ["curl", "-sS", "--ssl-reqd", "--cacert", ca, "-u", "%s:%s" % (USER, PASSWORD),

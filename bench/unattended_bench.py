@@ -12,7 +12,7 @@ import os
 import shutil
 
 from paired_runs import (Client, Program, arguments, checked, details, paired, ratio_row,
-                         sink_check, summary)
+                         sink_check, small_message, summary)
 from sink_server import with_sink
 
 RECIPIENTS = 1000
@@ -29,13 +29,7 @@ def report(args, work, port):
     with open(os.path.join(work, "Tarnwick.ini"), "w") as f:
         f.write("[Options]\nFrom=a@example.com\nSMTPServer=%s\nTimeOutSecs=10\nTotalAttempts=1\n"
                 % url)
-    line = "The quick brown fox jumps over the lazy dog, again and again.\r\n"
-    text = line * (10 * 1024 // len(line))
-    with open(os.path.join(work, "body.txt"), "w", newline="") as f:
-        f.write(text)
-    eml = os.path.join(work, "small.eml")
-    with open(eml, "w", newline="") as f:
-        f.write("From: a@example.com\r\nTo: b@example.com\r\nSubject: bench\r\n\r\n" + text)
+    text, eml = small_message(work)
     rcpts = ["r%04d@example.com" % i for i in range(RECIPIENTS)]
     with open(os.path.join(work, "rcpts.txt"), "w") as f:
         f.write("\n".join(rcpts) + "\n")

@@ -14,12 +14,6 @@
 
 namespace {
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 TEST(EngineRun, OutcomesAndSessions) {
   struct Case {
     const char* name;
@@ -57,7 +51,8 @@ TEST(EngineRun, OutcomesAndSessions) {
     program.Write("Tarnwick.ini", Ini(server, c.ini));
     const auto run = program.Run({"-t", "bob@example.com"});
     EXPECT_EQ(run.status, c.status) << c.name << ": " << run.err;
-    EXPECT_EQ(Count(server.Events(), "CONNECT"), c.sessions) << c.name << ": " << server.Events();
+    EXPECT_EQ(Occurrences(server.Events(), "CONNECT"), c.sessions)
+        << c.name << ": " << server.Events();
     EXPECT_NE(run.err.find(c.says), std::string::npos) << c.name << ": " << run.err;
   }
 }
@@ -95,8 +90,8 @@ TEST(EngineRun, SlowReaderTakesALargeAttachment) {
   const auto run = program.Run({"-t", "bob@example.com", "-a", "big.bin"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_GT(run.seconds, 20.0) << "the link was not slow enough to prove anything";
-  EXPECT_EQ(Count(server.Events(), "CONNECT"), 1) << server.Events();
-  EXPECT_EQ(Count(server.Events(), "EOD "), 1) << server.Events();
+  EXPECT_EQ(Occurrences(server.Events(), "CONNECT"), 1) << server.Events();
+  EXPECT_EQ(Occurrences(server.Events(), "EOD "), 1) << server.Events();
 }
 
 TEST(EngineRun, EndlessReplyKeepsMemoryBounded) {

@@ -57,12 +57,6 @@ std::string Describe(const Result& r) {
   return std::to_string(r.outcome.number) + " " + r.outcome.text;
 }
 
-int Count(const std::string& text, const std::string& what) {
-  int n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
 // The dialogue, byte for byte, with and without PIPELINING: MAIL and all
 // RCPTs in one go when offered, one command per reply otherwise.
 TEST(SmtpSession, DialogueIsByteExactWithAndWithoutPipelining) {
@@ -95,7 +89,7 @@ TEST(SmtpSession, DialogueIsByteExactWithAndWithoutPipelining) {
     EXPECT_EQ(wire.substr(ehloEnd + expectedHead.size()), stuffed + ".\r\nQUIT\r\n")
         << c.pipelining;
     const std::string events = server.Events();
-    EXPECT_EQ(Count(events, "CONNECT"), 1);
+    EXPECT_EQ(Occurrences(events, "CONNECT"), 1);
   }
 }
 
@@ -318,7 +312,7 @@ TEST(SmtpSession, HundredMessagesOnOneConnection) {
   session.Quit();
   EXPECT_EQ(sent, 98);
   EXPECT_EQ(server.MessageCount(), 98);
-  EXPECT_EQ(Count(server.Events(), "CONNECT"), 1) << "one connection for all";
+  EXPECT_EQ(Occurrences(server.Events(), "CONNECT"), 1) << "one connection for all";
   EXPECT_NE(server.Envelope(98).find("Message 99"), std::string::npos);
 }
 

@@ -103,6 +103,13 @@ class SmtpTestServer {
   int port_ = 0;
 };
 
+// How often `what` stands in `text` (connections or commands in a log).
+inline int Occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
 // A test CA and a server certificate it signed, made by the fixture's
 // script: "good" (localhost, 127.0.0.1), "othername" (mail.example.org
 // only) or "expired".

@@ -1,7 +1,8 @@
 #pragma once
 // How a send's typed outcome decides the run: the exit status a script
-// gets (sysexits-style, as msmtp uses them) and whether another attempt may
-// help. The one table of these decisions; nothing reads error text.
+// gets (0 sent, 3 sent without something asked for, 1 permanent, 75
+// temporary, 2 bad input) and whether another attempt may help. The one table of these decisions;
+// nothing reads error text.
 #include "SmtpOutcome.h"
 
 namespace RunOutcome {
@@ -10,7 +11,7 @@ inline constexpr int kExitSent = 0;
 inline constexpr int kExitPermanent = 1;   // not sent; sending again will not help
 inline constexpr int kExitBadInput = 2;    // not sent; the run could not start
 inline constexpr int kExitPartial = 3;     // sent, but something asked for was left out
-inline constexpr int kExitTemporary = 75;  // not sent; try again later (EX_TEMPFAIL)
+inline constexpr int kExitTemporary = 75;  // not sent; try again later
 
 struct Decision {
   int exitStatus = kExitPermanent;

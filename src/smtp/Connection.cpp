@@ -141,8 +141,6 @@ Connection::Io Connection::Handshake(std::string& error, bool& untrusted) {
   return Io::Failed;
 }
 
-std::string Connection::TlsVersion() const { return ssl_ != nullptr ? SSL_get_version(ssl_) : ""; }
-
 std::string Connection::TlsSummary() const {
   if (ssl_ == nullptr) return {};
   return std::string(SSL_get_version(ssl_)) + " / " + SSL_get_cipher_name(ssl_);
@@ -203,11 +201,9 @@ std::uint64_t Connection::Written() const {
 }
 
 std::uint64_t Connection::Acknowledged() const {
-  int queued = 0;
-  if (fd_ < 0 || ::ioctl(fd_, SIOCOUTQ, &queued) != 0) return 0;
   const std::uint64_t written = Written();
-  return written > static_cast<std::uint64_t>(queued) ? written - static_cast<std::uint64_t>(queued)
-                                                      : 0;
+  const std::uint64_t queued = Queued();
+  return written > queued ? written - queued : 0;
 }
 
 std::uint64_t Connection::Queued() const {

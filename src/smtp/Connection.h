@@ -35,7 +35,6 @@ class Connection {
   Io Handshake(std::string& error, bool& untrusted);
   bool Tls() const { return ssl_ != nullptr; }
   std::string TlsSummary() const;  // "TLSv1.3 / TLS_AES_256_GCM_SHA384"
-  std::string TlsVersion() const;
 
   // Bytes moved (> 0), or 0 with `io` saying why not. `error` on Failed.
   std::size_t Read(char* buffer, std::size_t size, Io& io, std::string& error);

@@ -4,7 +4,7 @@
 // What a number means for the run (exit status, retry) is the run's call.
 namespace SmtpErrors {
 
-// Transport, with the numbers callers already know from Windows sockets.
+// Transport failures; scripts already test for these numbers.
 inline constexpr int kTimedOut = 10060;  // nothing moved within TimeoutMs
 inline constexpr int kConnectionRefused = 10061;
 inline constexpr int kHostNotFound = 11001;
