@@ -1,7 +1,7 @@
 # What `cmake --install` puts where, and the Debian package made from it.
 
 install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS tarnwick_windows LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tarnwick)
+install(TARGETS tarnwick_windows tarnwick_keyring LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tarnwick)
 
 # Manual pages and the changelog go compressed, as Debian wants them; -n
 # keeps the archive the same from build to build.

@@ -58,6 +58,7 @@ void DeliveryRun::Run(MailSender& smtp) {
     failed_ = true;
     errorText_ = assembled.problem;
     runProblem_ = true;
+    problemStatus_ = assembled.problemStatus;
     outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::BadInput);
     Finish();
     return;
@@ -156,7 +157,8 @@ void DeliveryRun::Finish() {
   // the engine had said so far.
   if (cancelled_) outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled);
   const bool sent = outcome_.Delivered();
-  exitStatus_ = RunOutcome::For(outcome_, attachmentMissing_).exitStatus;
+  exitStatus_ = runProblem_ && !cancelled_ ? problemStatus_
+                                           : RunOutcome::For(outcome_, attachmentMissing_).exitStatus;
   view_.SetBusy(false);
   if (sent) {
     view_.SetInfo("Mail sent successfully!");

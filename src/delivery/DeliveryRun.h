@@ -69,6 +69,7 @@ class DeliveryRun {
   SmtpOutcome outcome_;
   bool cancelled_ = false;   // closed or stopped while an attempt ran
   bool runProblem_ = false;  // the job could not be put together
+  int problemStatus_ = 2;    // ... and the exit status that says why
   bool attachmentMissing_ = false;
   int exitStatus_ = 1;
 };

@@ -8,6 +8,8 @@
 #include "IniFile.h"
 #include "JobFiles.h"
 #include "Places.h"
+#include "RunOutcome.h"
+#include "SecretSource.h"
 #include "SettingsFile.h"
 #include "SettingsKeys.h"
 #include "StoredPassword.h"
@@ -72,9 +74,10 @@ std::string* FieldFor(MailJob& job, std::string_view key) {
   return nullptr;
 }
 
-// Switches first, then the settings for what they leave blank; the stored
-// password deciphered. False, with the problem set, when it is not hex.
-bool TakeSwitchesAndSettings(const std::string& iniPath, AssemblyResult& result,
+// Switches first, then the settings for what they leave blank. A password
+// kept elsewhere is fetched last, once the rest of the job stands: a bad
+// file name must not cost a keyring prompt.
+void TakeSwitchesAndSettings(const SettingsKeys::Values& settings, AssemblyResult& result,
                              bool& bodyFromInput) {
   MailJob& job = result.job;
   for (const auto& row : Switches::All()) {
@@ -83,20 +86,41 @@ bool TakeSwitchesAndSettings(const std::string& iniPath, AssemblyResult& result,
   }
   result.warnings = Switches::Warnings(ArgumentText::Get());
   bodyFromInput = job.Message == "-";
-  const SettingsKeys::Values settings = SettingsKeys::ReadAll(iniPath);
   for (const char* key :
        {"From", "To", "Subject", "Message", "Attachment", "SMTPServer", "Port", "SMTPUserName"}) {
     std::string& field = *FieldFor(job, key);
     if (SwitchParser::IsBlank(field)) field = SettingsKeys::ValueOrDefault(settings, key);
   }
+}
+
+// The password: -xp, else where SMTPPasswordFrom says, else the stored one
+// deciphered. Only a login asks a source for one.
+bool TakePassword(const std::string& iniPath, const SettingsKeys::Values& settings,
+                  AssemblyResult& result) {
+  MailJob& job = result.job;
   if (!SwitchParser::IsBlank(job.SMTPPassword)) return true;
-  const auto password = StoredPassword::Decipher(settings.at("SMTPPassword"));
-  if (!password) {
-    result.problem = StoredPassword::NotHexMessage(iniPath, StoredPassword::Reader::CommandLine) +
-                     " Nothing was sent.";
+  const SecretSource::Source source = SecretSource::Parse(settings.at(SecretSource::kKey));
+  if (source.form == SecretSource::Form::Settings && source.problem.empty()) {
+    const auto password = StoredPassword::Decipher(settings.at("SMTPPassword"));
+    if (!password) {
+      result.problem = StoredPassword::NotHexMessage(iniPath, StoredPassword::Reader::CommandLine) +
+                       " Nothing was sent.";
+      return false;
+    }
+    job.SMTPPassword = *password;
+    return true;
+  }
+  if (SwitchParser::IsBlank(job.SMTPUserName)) return true;
+  const SecretSource::Result fetched =
+      SecretSource::Fetch(source, SecretSource::KeyringHost(job.SMTPServer),
+                          SwitchParser::TrimSpaces(job.SMTPUserName));
+  if (fetched.status != SecretSource::Status::Found) {
+    const bool ended = !fetched.problem.empty() && fetched.problem.back() == '.';
+    result.problem = fetched.problem + (ended ? " " : ". ") + "Nothing was sent.";
+    result.problemStatus = RunOutcome::ForSecret(fetched.status);
     return false;
   }
-  job.SMTPPassword = *password;
+  job.SMTPPassword = fetched.secret;
   return true;
 }
 
@@ -189,13 +213,12 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
     return result;
   }
   bool bodyFromInput = false;
-  if (!TakeSwitchesAndSettings(iniPath, result, bodyFromInput) || !ReadRecipientList(result) ||
-      !ReadBody(input, bodyFromInput, result)) {
-    return result;
-  }
+  const SettingsKeys::Values settings = SettingsKeys::ReadAll(iniPath);
+  TakeSwitchesAndSettings(settings, result, bodyFromInput);
+  if (!ReadRecipientList(result) || !ReadBody(input, bodyFromInput, result)) return result;
   JobFiles::ResolveAttachments(result.job.Attachment, result);
-  if (!result.problem.empty()) return result;
-  ReadServerSettings(iniPath, result);
+  if (!result.problem.empty() || !ReadServerSettings(iniPath, result)) return result;
+  TakePassword(iniPath, settings, result);
   return result;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Builds a command-line run's mail job: switches first, then Tarnwick.ini;
 // recipient-list, body and attachment names resolved against the program's
-// folder. A file that is there but cannot be read, a Port that is no number
-// and a stored password that is not hex stop the run with a message.
+// folder. A file that is there but cannot be read, a Port that is no number,
+// a stored password that is not hex and a password source that gives none
+// stop the run with a message.
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -40,6 +41,7 @@ struct AssemblyResult {
   bool attachmentMissing = false;        // a file asked for is not there
   std::vector<std::string> warnings;     // the run goes on; said on standard error and in the log
   std::string problem;                   // not empty: nothing may be sent; says why
+  int problemStatus = 2;                 // the exit status the problem ends the run with
 };
 
 // Steps after the log header: switches, settings, defaults, files. A body

@@ -54,7 +54,29 @@ int StatusOf(Exit exit, const SmtpOutcome& outcome, bool leftOut) {
   return kExitPermanent;
 }
 
+// A keyring that is locked or away, or a command that hung, may answer
+// later; a missing item or file needs a person first.
+struct SecretRow {
+  SecretSource::Status status;
+  int exitStatus;
+};
+constexpr std::array kSecretTable = {
+    SecretRow{SecretSource::Status::Found, kExitSent},
+    SecretRow{SecretSource::Status::BadSetting, kExitBadInput},
+    SecretRow{SecretSource::Status::NotFound, kExitBadInput},
+    SecretRow{SecretSource::Status::Unreadable, kExitBadInput},
+    SecretRow{SecretSource::Status::Failed, kExitPermanent},
+    SecretRow{SecretSource::Status::Unavailable, kExitTemporary},
+};
+
 }  // namespace
+
+int ForSecret(SecretSource::Status status) {
+  for (const SecretRow& row : kSecretTable) {
+    if (row.status == status) return row.exitStatus;
+  }
+  return kExitPermanent;
+}
 
 Decision For(const SmtpOutcome& outcome, bool leftOut) {
   for (const Row& row : kTable) {

@@ -3,6 +3,7 @@
 // gets (0 sent, 3 sent without something asked for, 1 permanent, 75
 // temporary, 2 bad input) and whether another attempt may help. The one table of these decisions;
 // nothing reads error text.
+#include "SecretSource.h"
 #include "SmtpOutcome.h"
 
 namespace RunOutcome {
@@ -21,5 +22,8 @@ struct Decision {
 // `leftOut`: the run itself left out something asked for (an attachment
 // that is not there).
 Decision For(const SmtpOutcome& outcome, bool leftOut);
+
+// The exit status of a run whose password source gave none.
+int ForSecret(SecretSource::Status status);
 
 }  // namespace RunOutcome

@@ -36,6 +36,11 @@ constexpr Key kKeys[] = {
      "",
      "The password, enciphered and written as hex by the configuration.",
      {"txtSMTPPassword", "lblPassword", "Password:"}},
+    {"SMTPPasswordFrom",
+     "",
+     "Where the password comes from instead: keyring, command PROGRAM [ARGS...], file PATH, "
+     "credential NAME or env NAME; empty for SMTPPassword.",
+     {}},
     {"Port", "", "Server port when the server names none; used only when above 25.", {}},
     {"TimeOutSecs",
      "15",
