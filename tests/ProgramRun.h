@@ -39,9 +39,11 @@ class ProgramCopy {
  public:
   explicit ProgramCopy(const std::string& binary) {
     std::filesystem::copy_file(binary, folder_.path() / "tarnwick");
-    const auto windows = std::filesystem::path(binary).parent_path() / "libtarnwick-windows.so";
-    if (std::filesystem::exists(windows))
-      std::filesystem::copy_file(windows, folder_.path() / windows.filename());
+    for (const char* library : {"libtarnwick-windows.so", "libtarnwick-keyring.so"}) {
+      const auto built = std::filesystem::path(binary).parent_path() / library;
+      if (std::filesystem::exists(built))
+        std::filesystem::copy_file(built, folder_.path() / built.filename());
+    }
   }
 
   const TempFolder& Folder() const { return folder_; }

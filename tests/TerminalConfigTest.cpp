@@ -2,17 +2,13 @@
 // pseudo-terminal: the window's fields asked in order, the password never
 // echoed, the values saved where a run reads them.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <string>
 #include <vector>
 
 #include "IniFile.h"
 #include "ProgramRun.h"
+#include "PseudoTerminal.h"
 #include "StoredPassword.h"
 
 #ifndef TARNWICK_BINARY
@@ -20,64 +16,6 @@
 #endif
 
 namespace {
-
-class Terminal {
- public:
-  explicit Terminal(const ProgramCopy& program) {
-    const std::string path = program.Folder().File("tarnwick");
-    pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
-    if (pid_ == 0) {
-      ::unsetenv("DISPLAY");
-      ::unsetenv("WAYLAND_DISPLAY");
-      ::unsetenv("QT_QPA_PLATFORM");
-      ::execl(path.c_str(), path.c_str(), "-config", nullptr);
-      ::_exit(127);
-    }
-  }
-  ~Terminal() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(master_);
-  }
-
-  // Everything shown until `text` appears (or two seconds pass).
-  std::string Until(const std::string& text) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (seen_.find(text, from_) == std::string::npos &&
-           std::chrono::steady_clock::now() < deadline) {
-      pollfd p{master_, POLLIN, 0};
-      if (::poll(&p, 1, 100) <= 0) continue;
-      char buffer[512];
-      const ssize_t n = ::read(master_, buffer, sizeof buffer);
-      if (n <= 0) break;
-      seen_.append(buffer, static_cast<std::size_t>(n));
-    }
-    const auto at = seen_.find(text, from_);
-    const std::string part =
-        seen_.substr(from_, at == std::string::npos ? std::string::npos : at + text.size() - from_);
-    from_ = at == std::string::npos ? seen_.size() : at + text.size();
-    return part;
-  }
-  void Type(const std::string& line) {
-    const std::string text = line + "\n";
-    ASSERT_EQ(::write(master_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-  int Status() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  const std::string& Seen() const { return seen_; }
-
- private:
-  int master_ = -1;
-  pid_t pid_ = -1;
-  std::string seen_;
-  std::size_t from_ = 0;
-};
 
 TEST(TerminalConfig, AsksEachFieldAndSavesThePasswordAsHex) {
   ProgramCopy program(TARNWICK_BINARY);

@@ -113,38 +113,30 @@ Result Run(const std::vector<std::string>& argv, std::chrono::milliseconds limit
   result.started = true;
   const auto deadline = Clock::now() + limit;
   int wait = 0;
-  bool reaped = false;
-  while (out.read >= 0 || err.read >= 0 || !reaped) {
+  for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       result.timedOut = true;
       ::kill(-pid, SIGKILL);
-      if (!reaped) ::waitpid(pid, &wait, 0);
+      ::waitpid(pid, &wait, 0);
       break;
     }
-    if (!reaped) {
-      const pid_t done = ::waitpid(pid, &wait, WNOHANG);
-      reaped = done == pid;
-      // A program that ended and left a child holding its pipes: what it
-      // printed is all there is.
-      if (reaped && (out.read >= 0 || err.read >= 0)) {
-        pollfd late[2] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}};
-        while (::poll(late, 2, 0) > 0) {
-          bool any = false;
-          for (std::size_t i = 0; i < 2; ++i) {
-            if (late[i].fd >= 0 && late[i].revents != 0) {
-              any = true;
-              if (!(i == 0 ? out : err).Drain()) late[i].fd = -1;
-            }
-          }
-          if (!any) break;
+    const bool reaped = ::waitpid(pid, &wait, WNOHANG) == pid;
+    // Ended: what it printed is all there is, even when a child of its own
+    // still holds the pipes.
+    if (reaped) {
+      for (Pipe* pipe : {&out, &err}) {
+        pollfd ready{pipe->read, POLLIN, 0};
+        while (pipe->read >= 0 && ::poll(&ready, 1, 0) > 0 && pipe->Drain()) {
         }
-        break;
       }
+      break;
     }
     pollfd fds[2] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}};
-    // While it runs without its pipes, look again now and then.
-    const int wakeMs = static_cast<int>(std::min<long long>(left.count(), reaped ? left.count() : 50));
+    // Whether it has ended is looked at now and then; soon once it has
+    // closed its pipes.
+    const long long step = out.read < 0 && err.read < 0 ? 2 : 50;
+    const int wakeMs = static_cast<int>(std::min<long long>(left.count(), step));
     const int ready = ::poll(fds, 2, wakeMs);
     if (ready < 0 && errno != EINTR) break;
     if (ready <= 0) continue;

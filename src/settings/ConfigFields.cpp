@@ -1,38 +1,125 @@
 #include "ConfigFields.h"
 
 #include "IniFile.h"
+#include "Keyring.h"
 #include "SettingsFile.h"
 #include "SettingsKeys.h"
+#include "SwitchParser.h"
 
 namespace ConfigFields {
+namespace {
+
+std::size_t IndexOf(std::string_view name) {
+  const auto keys = SettingsKeys::Fields();
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (keys[i].name == name) return i;
+  }
+  return keys.size();
+}
+
+std::string ValueOf(const std::vector<std::string>& values, std::string_view name) {
+  const std::size_t i = IndexOf(name);
+  return i < values.size() ? values[i] : std::string();
+}
+
+std::string HostOf(const std::vector<std::string>& values) {
+  return SecretSource::KeyringHost(ValueOf(values, "SMTPServer"));
+}
+
+std::string UserOf(const std::vector<std::string>& values) {
+  return SwitchParser::TrimSpaces(ValueOf(values, "SMTPUserName"));
+}
+
+bool Write(const std::string& path, const char* key, const std::string& value) {
+  return IniFile::Write(path, SettingsKeys::kSection, key, value);
+}
+
+}  // namespace
+
+std::size_t PasswordIndex() { return IndexOf(kPasswordKey); }
 
 Loaded Load(StoredPassword::Reader reader) {
   Loaded loaded;
   loaded.path = SettingsFile::ForReading();
   loaded.readProblem = SettingsFile::ReadProblem(loaded.path);
-  for (const auto& key : SettingsKeys::Fields()) {
-    std::string value = IniFile::Read(loaded.path, SettingsKeys::kSection, std::string(key.name));
-    if (key.name == kPasswordKey) {
-      // A hand-edited password that is not hex: say so, and start it empty.
-      const auto password = StoredPassword::Decipher(value);
-      if (!password) loaded.passwordProblem = StoredPassword::NotHexMessage(loaded.path, reader);
-      value = password.value_or("");
-    }
-    loaded.values.push_back(std::move(value));
+  for (const auto& key : SettingsKeys::Fields())
+    loaded.values.push_back(IniFile::Read(loaded.path, SettingsKeys::kSection, std::string(key.name)));
+  loaded.passwordFrom = IniFile::Read(loaded.path, SettingsKeys::kSection, SecretSource::kKey);
+  std::string& password = loaded.values[PasswordIndex()];
+  const SecretSource::Source source = SecretSource::Parse(loaded.passwordFrom);
+  if (source.form == SecretSource::Form::Settings) {
+    // A hand-edited password that is not hex: say so, and start it empty.
+    const auto deciphered = StoredPassword::Decipher(password);
+    if (!deciphered) loaded.passwordProblem = StoredPassword::NotHexMessage(loaded.path, reader);
+    password = deciphered.value_or("");
+    return loaded;
+  }
+  password.clear();
+  if (source.form != SecretSource::Form::Keyring) return loaded;
+  loaded.loadedHost = HostOf(loaded.values);
+  loaded.loadedUser = UserOf(loaded.values);
+  if (loaded.loadedHost.empty()) return loaded;
+  const Keyring::Result found = Keyring::Lookup(loaded.loadedHost, loaded.loadedUser);
+  if (found.status == Keyring::Status::Found) {
+    password = found.secret;
+  } else if (found.status != Keyring::Status::NotFound) {
+    loaded.passwordProblem = found.message;
   }
   return loaded;
 }
 
-Saved Save(const std::vector<std::string>& values) {
+PasswordPlace WherePasswordIs(const Loaded& loaded) {
+  const SecretSource::Source source = SecretSource::Parse(loaded.passwordFrom);
+  const bool keyring = source.form == SecretSource::Form::Keyring;
+  return {keyring || source.form == SecretSource::Form::Settings, keyring,
+          SecretSource::Describe(source)};
+}
+
+Saved Save(const std::vector<std::string>& values, const Loaded& loaded) {
   Saved saved;
   saved.path = SettingsFile::ForSaving(saved.problem);
   if (saved.path.empty()) return saved;
+  const auto form = SecretSource::Parse(loaded.passwordFrom).form;
+  const std::string& password = values[PasswordIndex()];
+  if (form == SecretSource::Form::Keyring) {
+    const std::string host = HostOf(values);
+    const std::string user = UserOf(values);
+    const bool moved = host != loaded.loadedHost || user != loaded.loadedUser;
+    const bool changed = password != loaded.values[PasswordIndex()] ||
+                         IniFile::Read(saved.path, SettingsKeys::kSection, SecretSource::kKey) !=
+                             loaded.passwordFrom;
+    if (host.empty() && !password.empty()) {
+      saved.problem = "The password cannot go into the keyring without a server name.";
+      return saved;
+    }
+    // First into the keyring: if it refuses, the file is left as it was.
+    if (!host.empty() && (moved || changed)) {
+      const Keyring::Result stored = Keyring::Store(host, user, password);
+      if (stored.status != Keyring::Status::Found) {
+        saved.problem = stored.message;
+        return saved;
+      }
+    }
+  }
   const auto keys = SettingsKeys::Fields();
   for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i) {
-    const std::string value =
-        keys[i].name == kPasswordKey ? StoredPassword::Encipher(values[i]) : values[i];
-    if (!IniFile::Write(saved.path, SettingsKeys::kSection, std::string(keys[i].name), value))
-      return saved;
+    std::string value = values[i];
+    if (keys[i].name == kPasswordKey) {
+      // Kept elsewhere, the file holds no copy; supplied by another source,
+      // the file's line is none of ours to touch.
+      if (form == SecretSource::Form::Keyring) {
+        value.clear();
+      } else if (form == SecretSource::Form::Settings) {
+        value = StoredPassword::Encipher(value);
+      } else {
+        continue;
+      }
+    }
+    if (!Write(saved.path, std::string(keys[i].name).c_str(), value)) return saved;
+  }
+  if (IniFile::Read(saved.path, SettingsKeys::kSection, SecretSource::kKey) != loaded.passwordFrom &&
+      !Write(saved.path, SecretSource::kKey, loaded.passwordFrom)) {
+    return saved;
   }
   saved.written = true;
   return saved;

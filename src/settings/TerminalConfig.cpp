@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ConfigFields.h"
+#include "Keyring.h"
 #include "SettingsKeys.h"
 
 namespace TerminalConfig {
@@ -82,6 +83,36 @@ std::string Prompt(const SettingsKeys::Key& key) {
   return caption;
 }
 
+enum class Asked { Kept, Ask, Ended };
+
+// Where the password goes, asked only when a keyring answers: a password
+// another source supplies is not asked for at all.
+Asked AskWhereToKeep(int in, int out, ConfigFields::Loaded& loaded) {
+  const ConfigFields::PasswordPlace place = ConfigFields::WherePasswordIs(loaded);
+  if (!place.editable) {
+    Write(out, "Password: comes from " + place.where + " (SMTPPasswordFrom in " + loaded.path +
+                   "); change it there.\n");
+    return Asked::Kept;
+  }
+  if (!Keyring::Answers()) {
+    if (!place.keyring) return Asked::Ask;
+    Write(out, "Password: the keyring does not answer now; the password stays where it is.\n");
+    return Asked::Kept;
+  }
+  for (;;) {
+    Write(out, std::string("Keep the password 1) enciphered in Tarnwick.ini (hidden from a glance "
+                           "only) or 2) in the keyring [") +
+                   (place.keyring ? "2" : "1") + "]: ");
+    const auto answer = ReadLine(in);
+    if (!answer) return Asked::Ended;
+    if (answer->empty()) return Asked::Ask;
+    if (*answer == "1" || *answer == "2") {
+      loaded.passwordFrom = *answer == "2" ? "keyring" : "";
+      return Asked::Ask;
+    }
+  }
+}
+
 }  // namespace
 
 int Run(int in, int out) {
@@ -98,6 +129,15 @@ int Run(int in, int out) {
     const bool password = keys[i].name == ConfigFields::kPasswordKey;
     const std::string& current = loaded.values[i];
     if (password && !loaded.passwordProblem.empty()) Write(out, loaded.passwordProblem + "\n");
+    const Asked asked = password ? AskWhereToKeep(in, out, loaded) : Asked::Ask;
+    if (asked == Asked::Kept) {
+      values.push_back(current);
+      continue;
+    }
+    if (asked == Asked::Ended) {
+      Write(out, "\nNothing was saved.\n");
+      return 1;
+    }
     // Never the password itself.
     const std::string shown = !password ? current : (current.empty() ? "none" : "stored");
     const std::string prompt = Prompt(keys[i]) + " [" + shown + "]: ";
@@ -109,8 +149,12 @@ int Run(int in, int out) {
     }
     values.push_back(answer->empty() ? current : (*answer == "-" ? std::string() : *answer));
   }
-  const ConfigFields::Saved saved = ConfigFields::Save(values);
+  const ConfigFields::Saved saved = ConfigFields::Save(values, loaded);
   if (saved.path.empty()) {
+    Write(out, "Tarnwick: " + saved.problem + " Nothing was saved.\n");
+    return 2;
+  }
+  if (!saved.written && !saved.problem.empty()) {
     Write(out, "Tarnwick: " + saved.problem + " Nothing was saved.\n");
     return 2;
   }

@@ -140,10 +140,21 @@ void frmConfig::addButtons() {
 }
 
 void frmConfig::loadSettings() {
-  const ConfigFields::Loaded loaded = ConfigFields::Load(StoredPassword::Reader::ConfigWindow);
-  for (std::size_t i = 0; i < fields_.size() && i < loaded.values.size(); ++i)
-    fields_[i]->setText(WindowText::FromBytes(loaded.values[i]));
-  loadProblem_ = !loaded.passwordProblem.empty() ? loaded.passwordProblem : loaded.readProblem;
+  loaded_ = ConfigFields::Load(StoredPassword::Reader::ConfigWindow);
+  for (std::size_t i = 0; i < fields_.size() && i < loaded_.values.size(); ++i)
+    fields_[i]->setText(WindowText::FromBytes(loaded_.values[i]));
+  loadProblem_ = !loaded_.passwordProblem.empty() ? loaded_.passwordProblem : loaded_.readProblem;
+  // A password another source supplies is not ours to edit; the tooltip
+  // says where to change it.
+  const ConfigFields::PasswordPlace place = ConfigFields::WherePasswordIs(loaded_);
+  QLineEdit* password = fields_.at(ConfigFields::PasswordIndex());
+  password->setReadOnly(!place.editable);
+  if (!place.editable) {
+    password->setToolTip(WindowText::FromBytes("The password comes from " + place.where +
+                                               " (SMTPPasswordFrom); change it there."));
+  } else if (place.keyring) {
+    password->setToolTip(QStringLiteral("Kept in the keyring."));
+  }
 }
 
 void frmConfig::showEvent(QShowEvent* event) {
@@ -158,8 +169,8 @@ void frmConfig::onOkClicked() {
   std::vector<std::string> values;
   for (const QLineEdit* box : fields_) values.push_back(WindowText::ToBytes(box->text()));
   // Saved where the next run reads: the user's own file once installed.
-  const ConfigFields::Saved saved = ConfigFields::Save(values);
-  if (saved.path.empty()) {
+  const ConfigFields::Saved saved = ConfigFields::Save(values, loaded_);
+  if (saved.path.empty() || (!saved.written && !saved.problem.empty())) {
     MessageBoxes::Show(this, {saved.problem, "", MessageBoxes::Icon::Error});
     return;
   }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "ConfigFields.h"
+
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -36,6 +38,7 @@ class frmConfig : public QWidget {
 
   std::function<void(QWidget*)> openAbout_;
   std::string loadProblem_;         // shown once the window is up
+  ConfigFields::Loaded loaded_;     // what the fields started as; saving compares
   std::vector<QLineEdit*> fields_;  // one per field of the settings table
 };
 
