@@ -10,7 +10,8 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SCRIPTS = ["unattended_bench.py", "tls_bench.py", "smtp_client_bench.py"]
+SCRIPTS = ["unattended_bench.py", "tls_bench.py", "smtp_client_bench.py",
+           "password_source_bench.py"]
 
 
 def main():

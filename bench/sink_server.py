@@ -40,9 +40,10 @@ class Stats:
 
 
 class Session:
-    def __init__(self, conn, tls, login, stats, offer_in_clear=False):
+    def __init__(self, conn, tls, login, stats, offer_in_clear=False, accept_in_clear=False):
         self.conn = conn
-        self.offer_in_clear = offer_in_clear
+        self.offer_in_clear = offer_in_clear or accept_in_clear
+        self.accept_in_clear = accept_in_clear
         self.tls = tls          # server context, or None: no STARTTLS offered
         self.login = login      # (user, password) bytes, or None: no AUTH
         self.stats = stats
@@ -90,7 +91,7 @@ class Session:
         if not self.login:
             self.send(b"502 5.5.1 no AUTH here\r\n")
             return True
-        if not self.secure:
+        if not self.secure and not self.accept_in_clear:
             self.stats.add("auth_plaintext")
             self.send(b"538 5.7.11 Encryption required\r\n")
             return True
@@ -173,10 +174,10 @@ class Session:
                 self.send(b"502 not here\r\n")
 
 
-def serve(conn, tls, login, stats, offer_in_clear):
+def serve(conn, tls, login, stats, offer_in_clear, accept_in_clear=False):
     stats.add("connections")
     conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    session = Session(conn, tls, login, stats, offer_in_clear)
+    session = Session(conn, tls, login, stats, offer_in_clear, accept_in_clear)
     try:
         session.serve()
     except (OSError, ssl.SSLError):
@@ -193,6 +194,8 @@ def main():
     p.add_argument("--auth", help="USER:PASS: offer AUTH PLAIN inside TLS, required for MAIL")
     p.add_argument("--offer-auth-in-clear", action="store_true",
                    help="list AUTH before STARTTLS too (a login there is refused and counted)")
+    p.add_argument("--accept-auth-in-clear", action="store_true",
+                   help="take a login without TLS, as a loopback relay may")
     args = p.parse_args()
     tls = None
     if args.cert:
@@ -217,7 +220,8 @@ def main():
         except socket.timeout:
             continue
         conn.settimeout(None)
-        threading.Thread(target=serve, args=(conn, tls, login, stats, args.offer_auth_in_clear),
+        threading.Thread(target=serve, args=(conn, tls, login, stats, args.offer_auth_in_clear,
+                                             args.accept_auth_in_clear),
                          daemon=True).start()
     server.close()
     print(stats.line(), flush=True)

@@ -121,6 +121,24 @@ TEST_F(ConfigWindowTest, NoFileThenOkCreatesEmptyKeys) {
   }
 }
 
+TEST_F(ConfigWindowTest, PasswordFromElsewhereIsReadOnlyAndLeftAlone) {
+  const std::string stored = StoredPassword::Encipher("old");
+  folder_.Write("Tarnwick.ini", "[Options]\nSMTPPassword=" + stored +
+                                    "\nSMTPPasswordFrom=command pass show smtp\n");
+  frmConfig w([](QWidget*) {});
+  QLineEdit* password = Box(w, "txtSMTPPassword");
+  EXPECT_TRUE(password->isReadOnly());
+  EXPECT_EQ(password->text(), "") << "never the stored one, which is not used";
+  EXPECT_NE(password->toolTip().indexOf("the command pass"), -1)
+      << password->toolTip().toStdString();
+  EXPECT_TRUE(Box(w, "txtFrom")->isEnabled() && !Box(w, "txtFrom")->isReadOnly());
+  Box(w, "txtFrom")->setText("new@example.com");
+  Press(w, "cmdOK");
+  EXPECT_EQ(Read("From"), "new@example.com");
+  EXPECT_EQ(Read("SMTPPassword"), stored);
+  EXPECT_EQ(Read("SMTPPasswordFrom"), "command pass show smtp");
+}
+
 TEST_F(ConfigWindowTest, CancelAndCloseBoxWriteNothing) {
   const std::string before = "[Options]\nFrom=a@x\n";
   folder_.Write("Tarnwick.ini", before);

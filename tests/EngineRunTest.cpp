@@ -117,6 +117,9 @@ TEST(EngineRun, ProgramLinksNoLibcurl) {
   ASSERT_NE(listing.find("NEEDED"), std::string::npos) << listing;
   EXPECT_EQ(listing.find("libcurl"), std::string::npos) << listing;
   EXPECT_NE(listing.find("libssl"), std::string::npos) << listing;
+  // The keyring's libraries load only for a run that uses the keyring.
+  EXPECT_EQ(listing.find("libsecret"), std::string::npos) << listing;
+  EXPECT_EQ(listing.find("libglib"), std::string::npos) << listing;
 }
 
 }  // namespace

@@ -134,8 +134,8 @@ TEST(PasswordSource, EachFormAndItsFailures) {
          Script(p, "print pw",
                 "cat /proc/$$/cmdline > '" + folder + "/seen-cmdline'\n" +
                     "cat /proc/$$/environ > '" + folder + "/seen-environ'\n" +
-                    "[ \"$1\" = 'two words' ] || exit 9\n" + "read -r line || true\n" +
-                    "cat '" + folder + "/secret.txt'\necho 'second line' \n");
+                    "[ \"$1\" = 'two words' ] || exit 9\n" + "read -r line || true\n" + "cat '" +
+                    folder + "/secret.txt'\necho 'second line' \n");
          return "command \"" + folder + "/print pw\" \"two words\"";
        },
        {},
@@ -173,7 +173,7 @@ TEST(PasswordSource, EachFormAndItsFailures) {
        {},
        {},
        2,
-       "SMTPPasswordFrom setting \"vault x\""},
+       "SMTPPasswordFrom setting is none of"},
       {"-xp wins over the source",
        [](const ProgramCopy& p) { return "command " + Script(p, "vault", "exit 1\n"); },
        {},
@@ -226,7 +226,8 @@ TEST(PasswordSource, CommandThatHangsIsStoppedAfterTenSeconds) {
   EXPECT_NE(run.err.find("within 10 s and was stopped: asking the vault"), std::string::npos)
       << run.err;
   // Killed, it is gone or a zombie left for whoever reaps orphans.
-  const std::string stat = "/proc/" + program.Read("child.pid").substr(0, program.Read("child.pid").find('\n')) + "/stat";
+  const std::string child = program.Read("child.pid");
+  const std::string stat = "/proc/" + child.substr(0, child.find('\n')) + "/stat";
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   const std::string state = std::filesystem::exists(stat) ? TempFolder::Read(stat) : "";
   EXPECT_TRUE(state.empty() || state.find(") Z ") != std::string::npos)

@@ -74,4 +74,3 @@ class Terminal {
   std::string seen_;
   std::size_t from_ = 0;
 };
-

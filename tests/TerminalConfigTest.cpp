@@ -71,4 +71,27 @@ TEST(TerminalConfig, EndOfInputSavesNothing) {
   EXPECT_EQ(program.Read("Tarnwick.ini"), "[Options]\nFrom=old@example.com\n");
 }
 
+TEST(TerminalConfig, PasswordFromElsewhereIsNotAsked) {
+  ProgramCopy program(TARNWICK_BINARY);
+  const std::string ini = "[Options]\nSMTPPasswordFrom=file ~/.smtp-pass\nSMTPPassword=0A\n";
+  program.Write("Tarnwick.ini", ini);
+  Terminal terminal(program);
+  for (const char* prompt :
+       {"From []: ", "To []: ", "Subject []: ", "Message []: ", "Attachment []: ", "Server []: "}) {
+    terminal.Until(prompt);
+    terminal.Type("");
+  }
+  terminal.Until("UserName []: ");
+  terminal.Type("mailer");
+  const std::string said = terminal.Until("Saved to");
+  EXPECT_NE(said.find("Password: comes from the file ~/.smtp-pass (SMTPPasswordFrom in "),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(said.find("Password ["), std::string::npos) << said;
+  EXPECT_EQ(terminal.Status(), 0) << terminal.Seen();
+  const std::string path = program.Folder().File("Tarnwick.ini");
+  EXPECT_EQ(IniFile::Read(path, "Options", "SMTPPassword"), "0A") << "not ours to touch";
+  EXPECT_EQ(IniFile::Read(path, "Options", "SMTPUserName"), "mailer");
+}
+
 }  // namespace

@@ -83,8 +83,8 @@ class TestKeyring {
 
   // secret-tool, as a user would run it; its exit status.
   int Store(const std::string& host, const std::string& user, const std::string& secret) const {
-    FILE* pipe = ::popen(Tool("store --label=test host " + host + " service smtp user " + user).c_str(),
-                         "w");
+    FILE* pipe = ::popen(
+        Tool("store --label=test host " + host + " service smtp user " + user).c_str(), "w");
     if (pipe == nullptr) return -1;
     std::fputs(secret.c_str(), pipe);
     return ::pclose(pipe);
@@ -94,7 +94,8 @@ class TestKeyring {
     if (pipe == nullptr) return "";
     std::string found;
     char buffer[256];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) found.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+      found.append(buffer, n);
     ::pclose(pipe);
     return found;
   }

@@ -157,8 +157,9 @@ void DeliveryRun::Finish() {
   // the engine had said so far.
   if (cancelled_) outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled);
   const bool sent = outcome_.Delivered();
-  exitStatus_ = runProblem_ && !cancelled_ ? problemStatus_
-                                           : RunOutcome::For(outcome_, attachmentMissing_).exitStatus;
+  exitStatus_ = runProblem_ && !cancelled_
+                    ? problemStatus_
+                    : RunOutcome::For(outcome_, attachmentMissing_).exitStatus;
   view_.SetBusy(false);
   if (sent) {
     view_.SetInfo("Mail sent successfully!");

@@ -19,10 +19,10 @@ constexpr int kPromptMs = 120000;  // a person types the keyring's password
 const SecretSchema* Schema() {
   // The schema's name is not matched: items that other tools or
   // secret-tool stored under the same attributes are found too.
-  static const SecretSchema* schema = secret_schema_new(
-      "org.freedesktop.Secret.Generic", SECRET_SCHEMA_DONT_MATCH_NAME, "host",
-      SECRET_SCHEMA_ATTRIBUTE_STRING, "service", SECRET_SCHEMA_ATTRIBUTE_STRING, "user",
-      SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
+  static const SecretSchema* schema =
+      secret_schema_new("org.freedesktop.Secret.Generic", SECRET_SCHEMA_DONT_MATCH_NAME, "host",
+                        SECRET_SCHEMA_ATTRIBUTE_STRING, "service", SECRET_SCHEMA_ATTRIBUTE_STRING,
+                        "user", SECRET_SCHEMA_ATTRIBUTE_STRING, nullptr);
   return schema;
 }
 
@@ -35,7 +35,7 @@ int Say(char** message, int status, const std::string& text) {
 
 // A prompt needs somewhere to show itself.
 bool HasDisplay() {
-  const char* x11 = std::getenv("DISPLAY");            // NOLINT(concurrency-mt-unsafe)
+  const char* x11 = std::getenv("DISPLAY");              // NOLINT(concurrency-mt-unsafe)
   const char* wayland = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
   return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
@@ -52,7 +52,9 @@ void OnDone(GObject* /*source*/, GAsyncResult* result, gpointer data) {
 // so the program's (or Qt's) loop never sees our callbacks.
 class PrivateContext {
  public:
-  PrivateContext() : context_(g_main_context_new()) { g_main_context_push_thread_default(context_); }
+  PrivateContext() : context_(g_main_context_new()) {
+    g_main_context_push_thread_default(context_);
+  }
   ~PrivateContext() {
     g_main_context_pop_thread_default(context_);
     g_main_context_unref(context_);
@@ -80,8 +82,8 @@ class PrivateContext {
         break;
       }
       GSource* timer = g_timeout_source_new(static_cast<guint>(left / 1000 + 1));
-      g_source_set_callback(timer, +[](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr,
-                            nullptr);
+      g_source_set_callback(
+          timer, +[](gpointer) -> gboolean { return G_SOURCE_REMOVE; }, nullptr, nullptr);
       g_source_attach(timer, context_);
       g_main_context_iteration(context_, TRUE);
       g_source_destroy(timer);
@@ -110,10 +112,10 @@ std::string TakeError(GError* error) {
 
 // The service, or a status and message saying why there is none.
 SecretService* Connect(PrivateContext& context, char** message, int& status) {
-  GAsyncResult* result = context.Await(kAnswerMs, [](GCancellable* cancel, GAsyncReadyCallback done,
-                                                      gpointer data) {
-    secret_service_get(SECRET_SERVICE_OPEN_SESSION, cancel, done, data);
-  });
+  GAsyncResult* result =
+      context.Await(kAnswerMs, [](GCancellable* cancel, GAsyncReadyCallback done, gpointer data) {
+        secret_service_get(SECRET_SERVICE_OPEN_SESSION, cancel, done, data);
+      });
   status = KeyringEntry::kUnavailable;
   if (result == nullptr) {
     *message = Copy("The keyring (Secret Service) did not answer within 1.5 s.");
@@ -147,8 +149,8 @@ bool Unlock(PrivateContext& context, SecretService* service, SecretItem* item, c
     return false;
   }
   GList* items = g_list_append(nullptr, item);
-  GAsyncResult* result = context.Await(
-      kPromptMs, [&](GCancellable* cancel, GAsyncReadyCallback done, gpointer data) {
+  GAsyncResult* result =
+      context.Await(kPromptMs, [&](GCancellable* cancel, GAsyncReadyCallback done, gpointer data) {
         secret_service_unlock(service, items, cancel, done, data);
       });
   g_list_free(items);
@@ -169,9 +171,8 @@ bool Unlock(PrivateContext& context, SecretService* service, SecretItem* item, c
 
 extern "C" {
 
-__attribute__((visibility("default"))) int TarnwickKeyringLookup(const char* host,
-                                                                 const char* user, char** secret,
-                                                                 char** message) {
+__attribute__((visibility("default"))) int TarnwickKeyringLookup(const char* host, const char* user,
+                                                                 char** secret, char** message) {
   *secret = nullptr;
   *message = nullptr;
   PrivateContext context;
@@ -179,8 +180,8 @@ __attribute__((visibility("default"))) int TarnwickKeyringLookup(const char* hos
   SecretService* service = Connect(context, message, status);
   if (service == nullptr) return status;
   GHashTable* attributes = Attributes(host, user);
-  GAsyncResult* result = context.Await(
-      kAnswerMs, [&](GCancellable* cancel, GAsyncReadyCallback done, gpointer data) {
+  GAsyncResult* result =
+      context.Await(kAnswerMs, [&](GCancellable* cancel, GAsyncReadyCallback done, gpointer data) {
         secret_service_search(service, Schema(), attributes, SECRET_SEARCH_ALL, cancel, done, data);
       });
   g_hash_table_unref(attributes);
@@ -225,10 +226,10 @@ __attribute__((visibility("default"))) int TarnwickKeyringLookup(const char* hos
         outcome = KeyringEntry::kFound;
       } else {
         outcome = KeyringEntry::kFailed;
-        *message = Copy(error != nullptr ? "The keyring did not hand over the password: " +
-                                               TakeError(error) + "."
-                                         : "The keyring's item for " + Who(host, user) +
-                                               " holds no text password.");
+        *message =
+            Copy(error != nullptr
+                     ? "The keyring did not hand over the password: " + TakeError(error) + "."
+                     : "The keyring's item for " + Who(host, user) + " holds no text password.");
       }
       if (value != nullptr) secret_value_unref(value);
     }

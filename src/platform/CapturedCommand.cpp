@@ -20,7 +20,7 @@ using Clock = std::chrono::steady_clock;
 
 // Enough for any password or error line; the rest is read and dropped so
 // the program never blocks on a full pipe.
-constexpr std::size_t kKeep = 64 * 1024;
+constexpr std::size_t kKeep = std::size_t{64} * 1024;
 
 std::string FirstLine(const std::string& text) {
   std::string line = text.substr(0, text.find('\n'));
@@ -100,8 +100,7 @@ Result Run(const std::vector<std::string>& argv, std::chrono::milliseconds limit
   posix_spawnattr_setsigmask(&attributes, &none);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK);
   pid_t pid = -1;
-  const int spawned =
-      ::posix_spawnp(&pid, cargv[0], &actions, &attributes, cargv.data(), environ);
+  const int spawned = ::posix_spawnp(&pid, cargv[0], &actions, &attributes, cargv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   out.CloseWrite();
@@ -114,7 +113,8 @@ Result Run(const std::vector<std::string>& argv, std::chrono::milliseconds limit
   const auto deadline = Clock::now() + limit;
   int wait = 0;
   for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       result.timedOut = true;
       ::kill(-pid, SIGKILL);

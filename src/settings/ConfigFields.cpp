@@ -43,7 +43,8 @@ Loaded Load(StoredPassword::Reader reader) {
   loaded.path = SettingsFile::ForReading();
   loaded.readProblem = SettingsFile::ReadProblem(loaded.path);
   for (const auto& key : SettingsKeys::Fields())
-    loaded.values.push_back(IniFile::Read(loaded.path, SettingsKeys::kSection, std::string(key.name)));
+    loaded.values.push_back(
+        IniFile::Read(loaded.path, SettingsKeys::kSection, std::string(key.name)));
   loaded.passwordFrom = IniFile::Read(loaded.path, SettingsKeys::kSection, SecretSource::kKey);
   std::string& password = loaded.values[PasswordIndex()];
   const SecretSource::Source source = SecretSource::Parse(loaded.passwordFrom);
@@ -117,7 +118,8 @@ Saved Save(const std::vector<std::string>& values, const Loaded& loaded) {
     }
     if (!Write(saved.path, std::string(keys[i].name).c_str(), value)) return saved;
   }
-  if (IniFile::Read(saved.path, SettingsKeys::kSection, SecretSource::kKey) != loaded.passwordFrom &&
+  if (IniFile::Read(saved.path, SettingsKeys::kSection, SecretSource::kKey) !=
+          loaded.passwordFrom &&
       !Write(saved.path, SecretSource::kKey, loaded.passwordFrom)) {
     return saved;
   }

@@ -26,8 +26,8 @@ const Library& Load() {
     Library library;
     void* handle = ModuleLoader::Open(KeyringEntry::kFileName, library.problem);
     if (handle == nullptr) {
-      library.problem = "The keyring cannot be used: " + library.problem +
-                        " (libsecret-1-0 must be installed).";
+      library.problem =
+          "The keyring cannot be used: " + library.problem + " (libsecret-1-0 must be installed).";
       return library;
     }
     library.lookup = Symbol<KeyringEntry::Lookup>(handle, KeyringEntry::kLookupName);

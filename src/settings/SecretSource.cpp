@@ -17,7 +17,7 @@
 namespace SecretSource {
 namespace {
 
-constexpr std::size_t kLongest = 64 * 1024;  // no password file is larger
+constexpr std::size_t kLongest = std::size_t{64} * 1024;  // no password file is larger
 
 const char* Env(const char* name) {
   return std::getenv(name);  // NOLINT(concurrency-mt-unsafe): read before any thread writes it
@@ -25,7 +25,8 @@ const char* Env(const char* name) {
 
 bool IsEnvName(std::string_view name) {
   if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-  return name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
+  return name.find_first_not_of(
+             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_") ==
          std::string_view::npos;
 }
 
@@ -86,8 +87,8 @@ Result FromCommand(const std::vector<std::string>& words) {
   const auto run = CapturedCommand::Run(words, kCommandLimit);
   const std::string said = run.firstErrLine.empty() ? "" : ": " + run.firstErrLine;
   if (!run.started)
-    return {Status::Failed, "", "The password command " + name + " could not be started: " +
-                                    run.startProblem + "."};
+    return {Status::Failed, "",
+            "The password command " + name + " could not be started: " + run.startProblem + "."};
   if (run.timedOut) {
     return {Status::Unavailable, "",
             "The password command " + name + " gave no password within " +
@@ -151,8 +152,10 @@ Source Parse(std::string_view setting) {
   const std::string rest =
       space == std::string::npos ? "" : SwitchParser::TrimSpaces(text.substr(space + 1));
   const std::string one = SwitchParser::StripQuotes(rest);
+  // Only a known form's word is repeated: a password typed here by
+  // mistake must not reach standard error or the log.
   auto bad = [&](const std::string& why) {
-    source.problem = "The " + std::string(kKey) + " setting " + Quoted(text) + " " + why;
+    source.problem = "The " + std::string(kKey) + " setting " + why;
     return source;
   };
   if (form == "keyring" && rest.empty()) {
@@ -160,21 +163,22 @@ Source Parse(std::string_view setting) {
   } else if (form == "command" && !rest.empty()) {
     source.form = Form::Command;
     source.words = SwitchParser::SplitCommandLine(rest);
-    if (source.words.empty()) return bad("names no program.");
+    if (source.words.empty()) return bad("\"command\" names no program.");
   } else if (form == "file" && !one.empty()) {
     source.form = Form::File;
     source.words = {one};
   } else if (form == "credential") {
-    if (!IsCredentialName(one)) return bad("needs a credential name without \"/\".");
+    if (!IsCredentialName(one)) return bad("\"credential\" needs a name without \"/\".");
     source.form = Form::Credential;
     source.words = {one};
   } else if (form == "env") {
-    if (!IsEnvName(one)) return bad("needs the name of an environment variable.");
+    if (!IsEnvName(one)) return bad("\"env\" needs the name of an environment variable.");
     source.form = Form::Env;
     source.words = {one};
   } else {
     return bad(
-        "is none of: keyring, command PROGRAM [ARGS...], file PATH, credential NAME, env NAME.");
+        "is none of: keyring, command PROGRAM [ARGS...], file PATH, credential NAME, env NAME "
+        "(its text is not repeated here, in case it is the password itself).");
   }
   return source;
 }
