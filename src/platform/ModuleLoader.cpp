@@ -23,7 +23,10 @@ void* Open(const std::string& fileName, std::string& why) {
   why.clear();
   for (const auto& path : candidates) {
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library != nullptr) return library;
+    if (library != nullptr) {
+      why.clear();
+      return library;
+    }
     // The first failure names the library next to the program; a later
     // one, of a library that is there, says more.
     const char* error = ::dlerror();  // NOLINT(concurrency-mt-unsafe): under the lock
