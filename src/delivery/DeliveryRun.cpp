@@ -7,10 +7,13 @@
 #include <iostream>
 
 #include "ArgumentText.h"
+#include "IniFile.h"
 #include "MailSender.h"
+#include "OutboxQueue.h"
 #include "RunLog.h"
 #include "RunOutcome.h"
 #include "SettingsFile.h"
+#include "SettingsKeys.h"
 #include "SmtpErrors.h"
 #include "SwitchParser.h"
 
@@ -74,9 +77,44 @@ void DeliveryRun::Run(MailSender& smtp) {
   SetUp(smtp, assembled, options);
   view_.SetBusy(true);
 
-  Attempts(smtp, options);
-  if (ending_) return;
+  const bool queueOnly = SwitchParser::FindSwitch("queue").has_value();
+  const bool outbox = IniFile::Read(ini, SettingsKeys::kSection, "Outbox") == "1";
+  if (queueOnly) {
+    Queue(smtp, ini, 0);
+  } else {
+    Attempts(smtp, options);
+    if (ending_) return;
+    // A message that may still go later is kept rather than lost; one the
+    // server refused, or may already have, is not.
+    if (outbox && !cancelled_ && RunOutcome::For(outcome_, false).exitStatus == RunOutcome::kExitTemporary)
+      Queue(smtp, ini, options.TotalAttempts);
+  }
   Finish();
+}
+
+void DeliveryRun::Queue(MailSender& smtp, const std::string& ini, int attempts) {
+  if (SwitchParser::FindSwitch("xp") && !SwitchParser::IsBlank(smtp.UserName())) {
+    Warn("the password given with -xp is not kept in the outbox; tarnwick -flush takes it from " +
+         ini + ".");
+  }
+  const OutboxQueue::Queued queued =
+      OutboxQueue::Put(smtp, ini, attempts, failed_ ? errorText_ : std::string());
+  if (!queued.id.empty()) {
+    queuedId_ = queued.id;
+    log_.Line(" status: " + OutboxQueue::QueuedLine(queued.id));
+    return;
+  }
+  log_.Line(" error: " + queued.problem);
+  done_ = true;
+  if (!failed_ || queued.badInput) {
+    // Nothing was tried: the queue's own failure is the outcome.
+    failed_ = true;
+    errorText_ = queued.problem;
+    runProblem_ = true;
+    problemStatus_ = queued.badInput ? RunOutcome::kExitBadInput : RunOutcome::kExitTemporary;
+  } else {
+    queueProblem_ = queued.problem;
+  }
 }
 
 void DeliveryRun::SetUp(MailSender& smtp, const AssemblyResult& assembled,
@@ -157,11 +195,16 @@ void DeliveryRun::Finish() {
   // the engine had said so far.
   if (cancelled_) outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::Cancelled);
   const bool sent = outcome_.Delivered();
+  const bool queued = !queuedId_.empty();
   exitStatus_ = runProblem_ && !cancelled_
                     ? problemStatus_
                     : RunOutcome::For(outcome_, attachmentMissing_).exitStatus;
+  // Kept for later is accepted, as a sendmail caller expects.
+  if (queued) exitStatus_ = attachmentMissing_ ? RunOutcome::kExitPartial : RunOutcome::kExitSent;
   view_.SetBusy(false);
-  if (sent) {
+  if (queued) {
+    view_.SetInfo("Tarnwick " + OutboxQueue::QueuedLine(queuedId_) + ".");
+  } else if (sent) {
     view_.SetInfo("Mail sent successfully!");
   } else if (runProblem_) {
     view_.SetInfo(errorText_);
@@ -171,9 +214,15 @@ void DeliveryRun::Finish() {
   view_.SetStatus("");
   // Failures always reach standard error; a success only where a person
   // reads it, so cron does not mail one for every message sent.
-  if (!sent) {
+  if (!sent && (failed_ || !queued)) {
     Say(errorText_.rfind("Tarnwick", 0) == 0 ? errorText_ : "Tarnwick: " + errorText_);
-  } else if (StandardErrorIsTerminal()) {
+  }
+  if (!queueProblem_.empty()) Say("Tarnwick: " + queueProblem_);
+  // After a failure the line says where the message went; a -queue from a
+  // script is as quiet as a send.
+  if (queued && (failed_ || StandardErrorIsTerminal())) {
+    Say("Tarnwick: " + OutboxQueue::QueuedLine(queuedId_));
+  } else if (sent && StandardErrorIsTerminal()) {
     Say(exitStatus_ == RunOutcome::kExitPartial
             ? "Tarnwick: Mail sent, without what the warnings above name."
             : "Tarnwick: Mail sent successfully!");

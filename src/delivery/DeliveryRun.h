@@ -53,6 +53,8 @@ class DeliveryRun {
   void StartLog();
   void SetUp(MailSender& smtp, const AssemblyResult& assembled, const DeliveryOptions& options);
   void Attempts(MailSender& smtp, const DeliveryOptions& options);
+  // Puts the message into the outbox; a failure to is the run's outcome.
+  void Queue(MailSender& smtp, const std::string& ini, int attempts);
   void Finish();
 
   View& view_;
@@ -72,4 +74,6 @@ class DeliveryRun {
   int problemStatus_ = 2;    // ... and the exit status that says why
   bool attachmentMissing_ = false;
   int exitStatus_ = 1;
+  std::string queuedId_;      // the message is in the outbox under this id
+  std::string queueProblem_;  // it failed, and could not be queued either
 };

@@ -93,34 +93,22 @@ void TakeSwitchesAndSettings(const SettingsKeys::Values& settings, AssemblyResul
   }
 }
 
-// The password: -xp, else where SMTPPasswordFrom says, else the stored one
-// deciphered. Only a login asks a source for one.
+// The password: -xp, else where the settings keep it. Only a login asks a
+// source for one; the enciphered one is checked even without.
 bool TakePassword(const std::string& iniPath, const SettingsKeys::Values& settings,
                   AssemblyResult& result) {
   MailJob& job = result.job;
   if (!SwitchParser::IsBlank(job.SMTPPassword)) return true;
-  const SecretSource::Source source = SecretSource::Parse(settings.at(SecretSource::kKey));
-  if (source.form == SecretSource::Form::Settings && source.problem.empty()) {
-    const auto password = StoredPassword::Decipher(settings.at("SMTPPassword"));
-    if (!password) {
-      result.problem = StoredPassword::NotHexMessage(iniPath, StoredPassword::Reader::CommandLine) +
-                       " Nothing was sent.";
-      return false;
-    }
-    job.SMTPPassword = *password;
-    return true;
-  }
-  if (SwitchParser::IsBlank(job.SMTPUserName)) return true;
-  const SecretSource::Result fetched =
-      SecretSource::Fetch(source, SecretSource::KeyringHost(job.SMTPServer),
-                          SwitchParser::TrimSpaces(job.SMTPUserName));
-  if (fetched.status != SecretSource::Status::Found) {
-    const bool ended = !fetched.problem.empty() && fetched.problem.back() == '.';
-    result.problem = fetched.problem + (ended ? " " : ". ") + "Nothing was sent.";
-    result.problemStatus = RunOutcome::ForSecret(fetched.status);
+  const bool stored = SecretSource::Parse(settings.at(SecretSource::kKey)).form ==
+                      SecretSource::Form::Settings;
+  if (!stored && SwitchParser::IsBlank(job.SMTPUserName)) return true;
+  PasswordFetch fetched = FetchPassword(iniPath, settings, job.SMTPServer, job.SMTPUserName);
+  if (!fetched.problem.empty()) {
+    result.problem = fetched.problem;
+    result.problemStatus = fetched.status;
     return false;
   }
-  job.SMTPPassword = fetched.secret;
+  job.SMTPPassword = std::move(fetched.password);
   return true;
 }
 
@@ -186,6 +174,34 @@ bool ReadServerSettings(const std::string& iniPath, AssemblyResult& result) {
 }
 
 }  // namespace
+
+PasswordFetch FetchPassword(const std::string& iniPath, const SettingsKeys::Values& settings,
+                            const std::string& server, const std::string& user) {
+  PasswordFetch fetched;
+  const SecretSource::Source source = SecretSource::Parse(settings.at(SecretSource::kKey));
+  if (source.form == SecretSource::Form::Settings && source.problem.empty()) {
+    const auto password = StoredPassword::Decipher(settings.at("SMTPPassword"));
+    if (!password) {
+      fetched.problem =
+          StoredPassword::NotHexMessage(iniPath, StoredPassword::Reader::CommandLine) +
+          " Nothing was sent.";
+      fetched.status = RunOutcome::kExitBadInput;
+    } else {
+      fetched.password = *password;
+    }
+    return fetched;
+  }
+  const SecretSource::Result found = SecretSource::Fetch(source, SecretSource::KeyringHost(server),
+                                                         SwitchParser::TrimSpaces(user));
+  if (found.status != SecretSource::Status::Found) {
+    const bool ended = !found.problem.empty() && found.problem.back() == '.';
+    fetched.problem = found.problem + (ended ? " " : ". ") + "Nothing was sent.";
+    fetched.status = RunOutcome::ForSecret(found.status);
+    return fetched;
+  }
+  fetched.password = found.secret;
+  return fetched;
+}
 
 std::int16_t ReadDeliveryOption(std::string_view text, std::int16_t fallback) {
   const double number = LeadingNumber(text);

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "SettingsKeys.h"
+
 // The run's own waits and retries; ReadDeliveryOptions fills them, taking
 // the defaults from the settings table.
 struct DeliveryOptions {
@@ -47,6 +49,17 @@ struct AssemblyResult {
 // Steps after the log header: switches, settings, defaults, files. A body
 // given as "-m:-" is read from `input` (standard input in the program).
 AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input);
+
+// The password for a login as `user` at `server` when no -xp gave one: where
+// SMTPPasswordFrom says, else the enciphered SMTPPassword. A problem comes
+// with the exit status it ends a run with.
+struct PasswordFetch {
+  std::string password;
+  std::string problem;
+  int status = 0;
+};
+PasswordFetch FetchPassword(const std::string& iniPath, const SettingsKeys::Values& settings,
+                            const std::string& server, const std::string& user);
 
 // The argument text with every value of the "xp" switch masked, for the log.
 std::string MaskedSwitches(std::string_view argumentText);

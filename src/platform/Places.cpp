@@ -86,6 +86,13 @@ std::string LogFile() {
   return folder + "/Tarnwick.log";
 }
 
+std::string OutboxFolder(std::string& problem) {
+  const std::string folder =
+      Portable() ? ProgramFolder::FileIn("outbox") : StateFolder() + "/outbox";
+  if (!MakeFolder(folder, problem)) return {};
+  return folder;
+}
+
 void SetPortableForTesting(std::optional<bool> portable) { PortableOverride() = portable; }
 
 }  // namespace Places

@@ -32,6 +32,11 @@ std::string ForWriting(std::string_view name, std::string& problem);
 // The run log's path; its folder is made when the program is installed.
 std::string LogFile();
 
+// The outbox: "outbox" beside a portable program, else
+// $XDG_STATE_HOME/tarnwick/outbox; made (0700) when missing. Empty, with
+// `problem` set, when it cannot be made.
+std::string OutboxFolder(std::string& problem);
+
 // Tests decide portability themselves: as root every folder is writable.
 void SetPortableForTesting(std::optional<bool> portable);
 

@@ -55,6 +55,15 @@ constexpr Key kKeys[] = {
      "SUCCESS, FAILURE, DELAY.",
      {}},
     {"DsnReturn", "", "What a delivery status notification returns: HDRS or FULL.", {}},
+    {"Outbox",
+     "0",
+     "1: a message that still fails for a while after its last attempt is kept in the outbox "
+     "and sent by tarnwick -flush.",
+     {}},
+    {"OutboxLifetimeHours",
+     "72",
+     "Hours a queued message is tried before it moves to the outbox's failed folder.",
+     {}},
 };
 
 constexpr std::size_t kFieldCount = static_cast<std::size_t>(std::count_if(

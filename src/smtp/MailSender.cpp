@@ -54,15 +54,19 @@ MailSender::~MailSender() {
   }
 }
 
+std::variant<OutgoingMail, MailError> MailSender::Build() const {
+  MailSettings settings = settings_;
+  settings.attachments = attachments_.Paths();
+  return BuildOutgoingMail(settings);
+}
+
 bool MailSender::Send() {
   if (busy_) return false;
   ReapWorkers();
   const std::uint64_t generation = ++generation_;
   infoText_.clear();
   lastOutcome_ = SmtpOutcome{};
-  MailSettings settings = settings_;
-  settings.attachments = attachments_.Paths();
-  auto built = BuildOutgoingMail(settings);
+  auto built = Build();
   if (auto* refused = std::get_if<MailError>(&built)) {
     // Queued, so the caller's handler never runs inside its own Send call.
     gate_->Post([generation, error = *refused](MailSender& sender) {

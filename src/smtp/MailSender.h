@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include "OutgoingMail.h"
@@ -51,10 +52,15 @@ class MailSender {
   std::string StatusText() const { return statusText_; }
   void TimeoutMs(std::int32_t ms) { settings_.timeoutMs = ms; }
   void AuthUserName(const std::string& user) { settings_.user = user; }
+  const std::string& UserName() const { return settings_.user; }
   // Delivery status notifications (RFC 3461), used when the server offers
   // them: NOTIFY ("FAILURE,DELAY", "NEVER"...) and RET ("HDRS" or "FULL").
   void DsnNotify(const std::string& notify) { settings_.dsnNotify = notify; }
   void DsnReturn(const std::string& ret) { settings_.dsnReturn = ret; }
+
+  // The message as Send would deliver it, checked, with a fresh Date and
+  // Message-ID: what the outbox keeps.
+  std::variant<OutgoingMail, MailError> Build() const;
 
   // Starts delivery; the outcome comes as OnSent or a final OnError.
   // Returns false, doing nothing, while a send is running.

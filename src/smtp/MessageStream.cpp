@@ -53,6 +53,12 @@ void MessageStream::AddFile(std::shared_ptr<const OpenFile> file) {
   segments_.push_back({{}, std::move(file)});
 }
 
+void MessageStream::AddRawFile(std::shared_ptr<const OpenFile> file, std::uint64_t from) {
+  from = std::min(from, file->Size());
+  size_ += file->Size() - from;
+  segments_.push_back({{}, std::move(file), true, from});
+}
+
 void MessageStream::Rewind() {
   segment_ = 0;
   offset_ = 0;
@@ -61,22 +67,47 @@ void MessageStream::Rewind() {
   problem_.clear();
 }
 
+bool MessageStream::CheckEnd(const Segment& segment) {
+  const OpenFile& file = *segment.file;
+  unsigned char probe = 0;
+  const ssize_t extra = ::pread(file.Descriptor(), &probe, 1, static_cast<off_t>(file.Size()));
+  if (extra == 0) return true;
+  const std::string what = (segment.raw ? "The queued message " : "The attachment ") + file.Path();
+  problem_ = extra < 0 ? what + " could not be read: " + ErrorText(errno) + "."
+                       : what + " grew while it was being sent (" + std::to_string(file.Size()) +
+                             " bytes when it was opened).";
+  return false;
+}
+
+bool MessageStream::NextRaw(const Segment& segment, char* out, std::size_t room,
+                            std::size_t& written) {
+  const OpenFile& file = *segment.file;
+  written = 0;
+  const std::uint64_t left = segment.Length() - offset_;
+  if (left == 0) return CheckEnd(segment);
+  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, room));
+  for (;;) {
+    const ssize_t n = ::pread(file.Descriptor(), out, want,
+                              static_cast<off_t>(segment.from + offset_));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      problem_ = "The queued message " + file.Path() +
+                 (n < 0 ? " could not be read: " + ErrorText(errno) + "."
+                        : " shrank while it was being sent.");
+      return false;
+    }
+    written = static_cast<std::size_t>(n);
+    offset_ += written;
+    return true;
+  }
+}
+
 bool MessageStream::NextChunk(const Segment& segment, char* out, std::size_t& written) {
   const OpenFile& file = *segment.file;
   written = 0;
   const std::uint64_t left = file.Size() - offset_;
-  if (left == 0) {
-    // The size it had when opened is all it may give.
-    unsigned char probe = 0;
-    const ssize_t extra = ::pread(file.Descriptor(), &probe, 1, static_cast<off_t>(offset_));
-    if (extra != 0) {
-      problem_ = extra < 0 ? "The attachment " + file.Path() +
-                                 " could not be read: " + ErrorText(errno) + "."
-                           : "The attachment " + file.Path() + " grew while it was being sent (" +
-                                 std::to_string(file.Size()) + " bytes when it was opened).";
-    }
-    return extra == 0;
-  }
+  // The size it had when opened is all it may give.
+  if (left == 0) return CheckEnd(segment);
   const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, kChunkInput));
   input_.resize(kChunkInput);
   std::size_t got = 0;
@@ -113,7 +144,12 @@ std::size_t MessageStream::Read(char* out, std::size_t room) {
     }
     if (segment_ == segments_.size()) break;
     const Segment& segment = segments_[segment_];
-    if (!segment.file) {
+    if (segment.raw) {
+      std::size_t written = 0;
+      if (!NextRaw(segment, out + filled, room - filled, written)) break;
+      filled += written;
+      if (written > 0) continue;
+    } else if (!segment.file) {
       const std::size_t n = std::min<std::size_t>(
           room - filled, segment.text.size() - static_cast<std::size_t>(offset_));
       std::copy_n(segment.text.begin() + static_cast<std::ptrdiff_t>(offset_), n, out + filled);
@@ -134,8 +170,7 @@ std::size_t MessageStream::Read(char* out, std::size_t room) {
       }
       if (written > 0) continue;
     }
-    if (segment.file ? offset_ == segment.file->Size() && pendingAt_ == pending_.size()
-                     : offset_ == segment.text.size()) {
+    if (offset_ == segment.Length() && pendingAt_ == pending_.size()) {
       ++segment_;
       offset_ = 0;
     }

@@ -34,6 +34,9 @@ class MessageStream {
  public:
   void AddText(std::string text);
   void AddFile(std::shared_ptr<const OpenFile> file);  // as base64 lines
+  // The file's bytes from `from` to its end, as they stand: a message
+  // rendered earlier (the outbox's).
+  void AddRawFile(std::shared_ptr<const OpenFile> file, std::uint64_t from);
 
   std::uint64_t Size() const { return size_; }
 
@@ -48,7 +51,15 @@ class MessageStream {
   struct Segment {
     std::string text;
     std::shared_ptr<const OpenFile> file;
+    bool raw = false;
+    std::uint64_t from = 0;  // raw: where its bytes start in the file
+    std::uint64_t Length() const { return file ? file->Size() - from : text.size(); }
   };
+  // Copies the next raw bytes of the current file into `out`; false on a
+  // problem. Sets `written`; 0 with no problem means the file has ended.
+  bool NextRaw(const Segment& segment, char* out, std::size_t room, std::size_t& written);
+  // At a file's end: it may give no more than it had when opened.
+  bool CheckEnd(const Segment& segment);
   // Encodes the next chunk of the current file into `out`; false on a
   // problem. Sets `written`; 0 with no problem means the file has ended.
   bool NextChunk(const Segment& segment, char* out, std::size_t& written);

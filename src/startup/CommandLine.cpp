@@ -49,6 +49,8 @@ RunMode ChooseMode(std::string_view argumentText) {
     return RunMode::Config;
   }
   if (HasWord(argumentText, {"-V", "--version"})) return RunMode::Version;
+  if (HasWord(argumentText, {"-flush", "/flush"})) return RunMode::Flush;
+  if (HasWord(argumentText, {"-outbox", "/outbox"})) return RunMode::Outbox;
   if (SwitchParser::FindSwitchIn(argumentText, "gui")) return RunMode::SimpleSender;
   return RunMode::Delivery;
 }
@@ -65,6 +67,10 @@ std::string_view ModeName(RunMode mode) {
       return "delivery";
     case RunMode::Version:
       return "version";
+    case RunMode::Flush:
+      return "outbox flush";
+    case RunMode::Outbox:
+      return "outbox list";
   }
   return "unknown";
 }
@@ -79,6 +85,10 @@ static const std::function<int()>& WindowFor(RunMode mode, const ModeWindows& wi
       return windows.simpleSender;
     case RunMode::Version:
       return windows.version;
+    case RunMode::Flush:
+      return windows.flush;
+    case RunMode::Outbox:
+      return windows.outbox;
     case RunMode::Delivery:
       break;
   }

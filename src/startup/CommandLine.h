@@ -7,7 +7,7 @@
 
 namespace CommandLine {
 
-enum class RunMode { Help, Config, SimpleSender, Delivery, Version };
+enum class RunMode { Help, Config, SimpleSender, Delivery, Version, Flush, Outbox };
 
 // The mode decision: help text (or the word -h), then blank or config text,
 // then -V or --version, then the "gui" switch, else a delivery run. The
@@ -34,6 +34,8 @@ struct ModeWindows {
   std::function<int()> simpleSender;
   std::function<int()> delivery;
   std::function<int()> version;
+  std::function<int()> flush;   // the outbox sent: console only
+  std::function<int()> outbox;  // the outbox listed: console only
 };
 
 // A window mode with no display to show it on: says so, exit status 2.

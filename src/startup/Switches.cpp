@@ -28,6 +28,10 @@ constexpr Switch kSwitches[] = {
     {"gui", "-gui", "", "the simple sender window", "", kNone, Help::None, true},
     {"h", "-h, --help", "", "this help", "", kNone, Help::Linux, false},
     {"v", "-V, --version", "", "the version line", "", kNone, Help::Linux, false},
+    {"queue", "-queue", "", "put the message in the outbox without trying now", "", kNone,
+     Help::Linux, true},
+    {"flush", "-flush", "", "send what is due in the outbox", "", kNone, Help::Linux, false},
+    {"outbox", "-outbox", "", "list the outbox", "", kNone, Help::Linux, false},
 };
 
 // A switch the delivery run reads.

@@ -26,6 +26,8 @@ extern "C" __attribute__((visibility("default"))) int TarnwickWindowMain(int mod
     case CommandLine::RunMode::Delivery:
       return RunDeliveryWindow();
     case CommandLine::RunMode::Version:
+    case CommandLine::RunMode::Flush:
+    case CommandLine::RunMode::Outbox:
       break;
   }
   return 2;
