@@ -24,9 +24,8 @@ TEST(ModuleLoader, FindsBesideOrInstalledAndSaysWhyNot) {
     const char* placedIn;  // relative to the program's folder; nullptr: nowhere
     bool found;
   };
-  const Case cases[] = {{"beside", ".", true},
-                        {"installed", TARNWICK_MODULE_DIR, true},
-                        {"nowhere", nullptr, false}};
+  const Case cases[] = {
+      {"beside", ".", true}, {"installed", TARNWICK_MODULE_DIR, true}, {"nowhere", nullptr, false}};
   for (const auto& c : cases) {
     TempFolder root;
     const fs::path bin = root.path() / "bin";

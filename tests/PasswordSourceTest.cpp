@@ -142,9 +142,12 @@ TEST(PasswordSource, EachFormAndItsFailures) {
        {},
        0,
        ""},
-      {"command fails",
+      {"command fails, after printing the password",
        [](const ProgramCopy& p) {
-         return "command " + Script(p, "vault", "echo 'vault sealed' >&2\necho more >&2\nexit 1\n");
+         const std::string secret = Private(p, "secret.txt", kPassword + "\n");
+         return "command " +
+                Script(p, "vault",
+                       "cat '" + secret + "'\necho 'vault sealed' >&2\necho more >&2\nexit 1\n");
        },
        {},
        {},
@@ -278,7 +281,7 @@ TEST(PasswordSource, KeyringThatDoesNotAnswer) {
     const char* says;
   };
   const Case cases[] = {
-      {"silent", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + path, "did not answer within 1.5 s"},
+      {"silent", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + path, "did not answer within 2 s"},
       {"no bus", "DBUS_SESSION_BUS_ADDRESS=unix:path=" + folder.File("none"),
        "No keyring (Secret Service) answers"},
   };
@@ -312,8 +315,8 @@ TEST(PasswordSource, TerminalStoresIntoTheKeyringAndASendFindsIt) {
         {"Attachment []: ", ""},
         {"Server []: ", server.HostPort()},
         {"UserName []: ", "u"},
-        {"2) in the keyring [1]: ", "2"},
         {"Password [stored]: ", kPassword},
+        {"2) in the keyring [1]: ", "2"},
     };
     for (const auto& [prompt, answer] : steps) {
       const std::string shown = terminal.Until(prompt);
@@ -332,6 +335,48 @@ TEST(PasswordSource, TerminalStoresIntoTheKeyringAndASendFindsIt) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(server.MessageCount(), 1);
   ExpectNoLeak(program, run, "stored by the terminal");
+}
+
+TEST(PasswordSource, SavingTheConfigurationNeverLosesAKeyringItem) {
+  TestKeyring keyring;
+  ASSERT_EQ(keyring.Store("127.0.0.1", "u", kPassword), 0);
+  ASSERT_EQ(keyring.Store("127.0.0.1", "other", "theirs"), 0);
+  ProgramCopy program(TARNWICK_BINARY);
+  struct Case {
+    const char* name;
+    std::string ini;
+    const char* user;      // typed at UserName
+    const char* password;  // typed at Password ("" keeps)
+    const char* where;     // typed at the keyring question
+  };
+  const Case cases[] = {
+      // Moving to the keyring with nothing typed keeps the item secret-tool made.
+      {"enter at the password", "[Options]\nSMTPServer=127.0.0.1\nSMTPUserName=u\n", "", "", "2"},
+      // A password carried to another user does not replace that user's item.
+      {"user changed",
+       "[Options]\nSMTPServer=127.0.0.1\nSMTPUserName=u\nSMTPPasswordFrom=keyring\n", "other", "",
+       ""},
+  };
+  for (const auto& c : cases) {
+    program.Write("Tarnwick.ini", c.ini);
+    Terminal terminal(program, {keyring.BusEnv()});
+    for (const char* prompt : {"From []: ", "To []: ", "Subject []: ", "Message []: ",
+                               "Attachment []: ", "Server [127.0.0.1]: "}) {
+      ASSERT_NE(terminal.Until(prompt).find(prompt), std::string::npos)
+          << c.name << terminal.Seen();
+      terminal.Type("");
+    }
+    terminal.Until("UserName [u]: ");
+    terminal.Type(c.user);
+    terminal.Until("Password [");
+    terminal.Type(c.password);
+    terminal.Until("in the keyring [");
+    terminal.Type(c.where);
+    terminal.Until("Saved to");
+    EXPECT_EQ(terminal.Status(), 0) << c.name << ": " << terminal.Seen();
+    EXPECT_EQ(keyring.Lookup("127.0.0.1", "u"), kPassword) << c.name;
+    EXPECT_EQ(keyring.Lookup("127.0.0.1", "other"), "theirs") << c.name;
+  }
 }
 
 }  // namespace

@@ -86,7 +86,8 @@ void DeliveryRun::Run(MailSender& smtp) {
     if (ending_) return;
     // A message that may still go later is kept rather than lost; one the
     // server refused, or may already have, is not.
-    if (outbox && !cancelled_ && RunOutcome::For(outcome_, false).exitStatus == RunOutcome::kExitTemporary)
+    if (outbox && !cancelled_ &&
+        RunOutcome::For(outcome_, false).exitStatus == RunOutcome::kExitTemporary)
       Queue(smtp, ini, options.TotalAttempts);
   }
   Finish();

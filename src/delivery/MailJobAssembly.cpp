@@ -99,8 +99,8 @@ bool TakePassword(const std::string& iniPath, const SettingsKeys::Values& settin
                   AssemblyResult& result) {
   MailJob& job = result.job;
   if (!SwitchParser::IsBlank(job.SMTPPassword)) return true;
-  const bool stored = SecretSource::Parse(settings.at(SecretSource::kKey)).form ==
-                      SecretSource::Form::Settings;
+  const bool stored =
+      SecretSource::Parse(settings.at(SecretSource::kKey)).form == SecretSource::Form::Settings;
   if (!stored && SwitchParser::IsBlank(job.SMTPUserName)) return true;
   PasswordFetch fetched = FetchPassword(iniPath, settings, job.SMTPServer, job.SMTPUserName);
   if (!fetched.problem.empty()) {

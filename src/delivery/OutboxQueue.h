@@ -10,8 +10,8 @@ class MailSender;
 namespace OutboxQueue {
 
 struct Queued {
-  std::string id;       // empty: not queued, `problem` says why
-  std::string problem;  // one line
+  std::string id;         // empty: not queued, `problem` says why
+  std::string problem;    // one line
   bool badInput = false;  // the message itself is refused (exit 2), not the outbox
 };
 

@@ -79,27 +79,48 @@ std::optional<OutboxEntry> OutboxEntry::Parse(const std::string& header) {
     const std::size_t colon = line.find(": ");
     const std::string name = line.substr(0, colon);
     const std::string value = colon == std::string::npos ? "" : line.substr(colon + 2);
-    if (name == "Id") entry.id = value;
-    else if (name == "Settings") entry.settings = value;
-    else if (name == "Host") entry.host = value;
-    else if (name == "Port") numbersOk &= ToNumber(value, entry.port);
-    else if (name == "Server-Label") entry.serverLabel = value;
-    else if (name == "Ehlo") entry.ehloName = value;
-    else if (name == "Implicit-TLS") entry.implicitTls = value == "1";
-    else if (name == "Require-TLS") entry.requireTls = value == "1";
-    else if (name == "User") entry.user = value;
-    else if (name == "Timeout-Ms") numbersOk &= ToNumber(value, entry.timeoutMs);
-    else if (name == "CA-File") entry.caFile = value;
-    else if (name == "Mail-From") entry.mailFrom = value;
-    else if (name == "Rcpt") entry.recipients.push_back(value);
-    else if (name == "SMTPUTF8") entry.needsSmtpUtf8 = value == "1";
-    else if (name == "DSN-Notify") entry.dsnNotify = value;
-    else if (name == "DSN-Return") entry.dsnReturn = value;
-    else if (name == "Message-ID") entry.messageId = value;
-    else if (name == "Queued") numbersOk &= ToNumber(value, entry.queued);
-    else if (name == "Attempts") numbersOk &= ToNumber(value, entry.attempts);
-    else if (name == "Next-Try") numbersOk &= ToNumber(value, entry.nextTry);
-    else if (name == "Last-Error") entry.lastError = value;
+    if (name == "Id")
+      entry.id = value;
+    else if (name == "Settings")
+      entry.settings = value;
+    else if (name == "Host")
+      entry.host = value;
+    else if (name == "Port")
+      numbersOk &= ToNumber(value, entry.port);
+    else if (name == "Server-Label")
+      entry.serverLabel = value;
+    else if (name == "Ehlo")
+      entry.ehloName = value;
+    else if (name == "Implicit-TLS")
+      entry.implicitTls = value == "1";
+    else if (name == "Require-TLS")
+      entry.requireTls = value == "1";
+    else if (name == "User")
+      entry.user = value;
+    else if (name == "Timeout-Ms")
+      numbersOk &= ToNumber(value, entry.timeoutMs);
+    else if (name == "CA-File")
+      entry.caFile = value;
+    else if (name == "Mail-From")
+      entry.mailFrom = value;
+    else if (name == "Rcpt")
+      entry.recipients.push_back(value);
+    else if (name == "SMTPUTF8")
+      entry.needsSmtpUtf8 = value == "1";
+    else if (name == "DSN-Notify")
+      entry.dsnNotify = value;
+    else if (name == "DSN-Return")
+      entry.dsnReturn = value;
+    else if (name == "Message-ID")
+      entry.messageId = value;
+    else if (name == "Queued")
+      numbersOk &= ToNumber(value, entry.queued);
+    else if (name == "Attempts")
+      numbersOk &= ToNumber(value, entry.attempts);
+    else if (name == "Next-Try")
+      numbersOk &= ToNumber(value, entry.nextTry);
+    else if (name == "Last-Error")
+      entry.lastError = value;
   }
   if (!ended || !numbersOk || entry.id.empty() || entry.host.empty() || entry.recipients.empty())
     return std::nullopt;
@@ -110,7 +131,8 @@ std::optional<OutboxEntry> OutboxEntry::Parse(const std::string& header) {
 std::optional<OutboxEntry> OutboxEntry::Read(const std::string& path, std::string& problem) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    problem = path + " cannot be read: " + std::error_code(errno, std::generic_category()).message();
+    problem =
+        path + " cannot be read: " + std::error_code(errno, std::generic_category()).message();
     return std::nullopt;
   }
   std::string header;

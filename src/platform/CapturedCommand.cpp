@@ -110,6 +110,12 @@ Result Run(const std::vector<std::string>& argv, std::chrono::milliseconds limit
     return result;
   }
   result.started = true;
+  // An ignored SIGCHLD, inherited from whoever started us, would let the
+  // system reap the child before we could learn how it ended.
+  struct sigaction defaultChild {};
+  struct sigaction savedChild {};
+  defaultChild.sa_handler = SIG_DFL;
+  ::sigaction(SIGCHLD, &defaultChild, &savedChild);
   const auto deadline = Clock::now() + limit;
   int wait = 0;
   for (;;) {
@@ -117,19 +123,20 @@ Result Run(const std::vector<std::string>& argv, std::chrono::milliseconds limit
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       result.timedOut = true;
-      ::kill(-pid, SIGKILL);
-      ::waitpid(pid, &wait, 0);
       break;
     }
     const bool reaped = ::waitpid(pid, &wait, WNOHANG) == pid;
     // Ended: what it printed is all there is, even when a child of its own
     // still holds the pipes.
     if (reaped) {
+      // What is there now, and no more: a child it left behind may write on.
       for (Pipe* pipe : {&out, &err}) {
         pollfd ready{pipe->read, POLLIN, 0};
-        while (pipe->read >= 0 && ::poll(&ready, 1, 0) > 0 && pipe->Drain()) {
+        for (int reads = 0; reads < 64 && pipe->read >= 0 && ::poll(&ready, 1, 0) > 0; ++reads) {
+          if (!pipe->Drain()) break;
         }
       }
+      result.exitStatus = StatusOf(wait);
       break;
     }
     pollfd fds[2] = {{out.read, POLLIN, 0}, {err.read, POLLIN, 0}};
@@ -138,12 +145,22 @@ Result Run(const std::vector<std::string>& argv, std::chrono::milliseconds limit
     const long long step = out.read < 0 && err.read < 0 ? 2 : 50;
     const int wakeMs = static_cast<int>(std::min<long long>(left.count(), step));
     const int ready = ::poll(fds, 2, wakeMs);
-    if (ready < 0 && errno != EINTR) break;
+    if (ready < 0 && errno != EINTR) {
+      result.startProblem = std::strerror(errno);  // NOLINT(concurrency-mt-unsafe)
+      break;
+    }
     if (ready <= 0) continue;
     if (fds[0].revents != 0) out.Drain();
     if (fds[1].revents != 0) err.Drain();
   }
-  if (!result.timedOut) result.exitStatus = StatusOf(wait);
+  if (result.exitStatus < 0) {
+    // Timed out, or we lost sight of it: it and what it started end here,
+    // the child itself too should it have left its group.
+    ::kill(-pid, SIGKILL);
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &wait, 0);
+  }
+  ::sigaction(SIGCHLD, &savedChild, nullptr);
   result.firstOutLine = FirstLine(out.kept);
   result.firstErrLine = FirstLine(err.kept);
   // The whole output held a secret; only the first line leaves here.

@@ -11,9 +11,10 @@ namespace CapturedCommand {
 
 struct Result {
   bool started = false;
-  std::string startProblem;  // why it could not be started
+  std::string startProblem;  // why it could not be started (or watched)
   bool timedOut = false;     // killed at the limit
-  int exitStatus = -1;       // when it ended by itself: its status, or 128 + the signal
+  int exitStatus = -1;       // when it ended by itself: its status, or 128 + the signal;
+                             // -1 when it did not (timed out, or could not be watched)
   std::string firstOutLine;  // without its line end
   std::string firstErrLine;
 };

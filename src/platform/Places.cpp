@@ -87,8 +87,7 @@ std::string LogFile() {
 }
 
 std::string OutboxFolder(std::string& problem) {
-  const std::string folder =
-      Portable() ? ProgramFolder::FileIn("outbox") : StateFolder() + "/outbox";
+  std::string folder = Portable() ? ProgramFolder::FileIn("outbox") : StateFolder() + "/outbox";
   if (!MakeFolder(folder, problem)) return {};
   return folder;
 }

@@ -71,57 +71,69 @@ Loaded Load(StoredPassword::Reader reader) {
 
 PasswordPlace WherePasswordIs(const Loaded& loaded) {
   const SecretSource::Source source = SecretSource::Parse(loaded.passwordFrom);
+  if (!source.problem.empty())
+    return {false, false, "an SMTPPasswordFrom setting that names no source"};
   const bool keyring = source.form == SecretSource::Form::Keyring;
   return {keyring || source.form == SecretSource::Form::Settings, keyring,
           SecretSource::Describe(source)};
 }
 
+namespace {
+
+// Into the keyring, never losing an item: an empty field removes only the
+// password it was loaded with, and a password carried over unchanged to
+// another server or user does not replace an item already kept there.
+bool StoreInKeyring(const std::vector<std::string>& values, const Loaded& loaded, bool formChanged,
+                    std::string& problem) {
+  const std::string host = HostOf(values);
+  const std::string user = UserOf(values);
+  const std::string& password = values[PasswordIndex()];
+  const std::string& before = loaded.values[PasswordIndex()];
+  const bool moved = host != loaded.loadedHost || user != loaded.loadedUser;
+  const bool typed = password != before;
+  // Nothing typed, nothing to keep; or a carried-over password where the
+  // item is there already.
+  const bool keep = password.empty()
+                        ? !typed || moved || formChanged
+                        : !typed && ((!moved && !formChanged) ||
+                                     Keyring::Lookup(host, user).status == Keyring::Status::Found);
+  if (keep) return true;
+  if (host.empty()) {
+    problem = "The password cannot go into the keyring without a server name.";
+    return false;
+  }
+  const Keyring::Result stored = Keyring::Store(host, user, password);
+  if (stored.status == Keyring::Status::Found) return true;
+  problem = stored.message;
+  return false;
+}
+
+}  // namespace
+
 Saved Save(const std::vector<std::string>& values, const Loaded& loaded) {
   Saved saved;
   saved.path = SettingsFile::ForSaving(saved.problem);
   if (saved.path.empty()) return saved;
-  const auto form = SecretSource::Parse(loaded.passwordFrom).form;
-  const std::string& password = values[PasswordIndex()];
-  if (form == SecretSource::Form::Keyring) {
-    const std::string host = HostOf(values);
-    const std::string user = UserOf(values);
-    const bool moved = host != loaded.loadedHost || user != loaded.loadedUser;
-    const bool changed = password != loaded.values[PasswordIndex()] ||
-                         IniFile::Read(saved.path, SettingsKeys::kSection, SecretSource::kKey) !=
-                             loaded.passwordFrom;
-    if (host.empty() && !password.empty()) {
-      saved.problem = "The password cannot go into the keyring without a server name.";
-      return saved;
-    }
-    // First into the keyring: if it refuses, the file is left as it was.
-    if (!host.empty() && (moved || changed)) {
-      const Keyring::Result stored = Keyring::Store(host, user, password);
-      if (stored.status != Keyring::Status::Found) {
-        saved.problem = stored.message;
-        return saved;
-      }
-    }
+  const SecretSource::Source source = SecretSource::Parse(loaded.passwordFrom);
+  const auto form = source.problem.empty() ? source.form : SecretSource::Form::Command;
+  const bool formChanged =
+      IniFile::Read(saved.path, SettingsKeys::kSection, SecretSource::kKey) != loaded.passwordFrom;
+  // First into the keyring: if it refuses, the file is left as it was.
+  if (form == SecretSource::Form::Keyring &&
+      !StoreInKeyring(values, loaded, formChanged, saved.problem)) {
+    return saved;
   }
+  // The source first: a file left half-written never reads as the old
+  // source without its password.
+  if (formChanged && !Write(saved.path, SecretSource::kKey, loaded.passwordFrom)) return saved;
   const auto keys = SettingsKeys::Fields();
   for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i) {
     std::string value = values[i];
-    if (keys[i].name == kPasswordKey) {
-      // Kept elsewhere, the file holds no copy; supplied by another source,
-      // the file's line is none of ours to touch.
-      if (form == SecretSource::Form::Keyring) {
-        value.clear();
-      } else if (form == SecretSource::Form::Settings) {
-        value = StoredPassword::Encipher(value);
-      } else {
-        continue;
-      }
-    }
+    // Kept or supplied elsewhere, the file holds no copy: an enciphered one
+    // left behind is readable by anyone who can read the file.
+    if (keys[i].name == kPasswordKey)
+      value = form == SecretSource::Form::Settings ? StoredPassword::Encipher(value) : "";
     if (!Write(saved.path, std::string(keys[i].name).c_str(), value)) return saved;
-  }
-  if (IniFile::Read(saved.path, SettingsKeys::kSection, SecretSource::kKey) !=
-          loaded.passwordFrom &&
-      !Write(saved.path, SecretSource::kKey, loaded.passwordFrom)) {
-    return saved;
   }
   saved.written = true;
   return saved;

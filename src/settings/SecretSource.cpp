@@ -89,6 +89,10 @@ Result FromCommand(const std::vector<std::string>& words) {
   if (!run.started)
     return {Status::Failed, "",
             "The password command " + name + " could not be started: " + run.startProblem + "."};
+  if (run.exitStatus < 0 && !run.timedOut) {
+    return {Status::Failed, "",
+            "The password command " + name + " could not be watched: " + run.startProblem + "."};
+  }
   if (run.timedOut) {
     return {Status::Unavailable, "",
             "The password command " + name + " gave no password within " +

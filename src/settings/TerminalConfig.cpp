@@ -83,32 +83,28 @@ std::string Prompt(const SettingsKeys::Key& key) {
   return caption;
 }
 
-enum class Asked { Kept, Ask, Ended };
-
-// Where the password goes, asked only when a keyring answers: a password
-// another source supplies is not asked for at all.
-Asked AskWhereToKeep(int in, int out, ConfigFields::Loaded& loaded) {
-  const ConfigFields::PasswordPlace place = ConfigFields::WherePasswordIs(loaded);
-  if (!place.editable) {
-    Write(out, "Password: comes from " + place.where + " (SMTPPasswordFrom in " + loaded.path +
-                   "); change it there.\n");
-    return Asked::Kept;
-  }
+// Where the typed password goes, asked after it (so nothing typed ahead is
+// echoed) and only when a keyring answers. False when input ended.
+bool AskWhereToKeep(int in, int out, ConfigFields::Loaded& loaded, std::string& value,
+                    const std::string& current) {
+  const bool keyring = ConfigFields::WherePasswordIs(loaded).keyring;
   if (!Keyring::Answers()) {
-    if (!place.keyring) return Asked::Ask;
-    Write(out, "Password: the keyring does not answer now; the password stays where it is.\n");
-    return Asked::Kept;
+    if (keyring && value != current) {
+      Write(out, "The keyring does not answer now; the password was not stored.\n");
+      value = current;
+    }
+    return true;
   }
   for (;;) {
     Write(out, std::string("Keep the password 1) enciphered in Tarnwick.ini (hidden from a glance "
                            "only) or 2) in the keyring [") +
-                   (place.keyring ? "2" : "1") + "]: ");
+                   (keyring ? "2" : "1") + "]: ");
     const auto answer = ReadLine(in);
-    if (!answer) return Asked::Ended;
-    if (answer->empty()) return Asked::Ask;
+    if (!answer) return false;
+    if (answer->empty()) return true;
     if (*answer == "1" || *answer == "2") {
       loaded.passwordFrom = *answer == "2" ? "keyring" : "";
-      return Asked::Ask;
+      return true;
     }
   }
 }
@@ -129,14 +125,12 @@ int Run(int in, int out) {
     const bool password = keys[i].name == ConfigFields::kPasswordKey;
     const std::string& current = loaded.values[i];
     if (password && !loaded.passwordProblem.empty()) Write(out, loaded.passwordProblem + "\n");
-    const Asked asked = password ? AskWhereToKeep(in, out, loaded) : Asked::Ask;
-    if (asked == Asked::Kept) {
+    const ConfigFields::PasswordPlace place = ConfigFields::WherePasswordIs(loaded);
+    if (password && !place.editable) {
+      Write(out, "Password: comes from " + place.where + " (SMTPPasswordFrom in " + loaded.path +
+                     "); change it there.\n");
       values.push_back(current);
       continue;
-    }
-    if (asked == Asked::Ended) {
-      Write(out, "\nNothing was saved.\n");
-      return 1;
     }
     // Never the password itself.
     const std::string shown = !password ? current : (current.empty() ? "none" : "stored");
@@ -147,7 +141,12 @@ int Run(int in, int out) {
       Write(out, "\nNothing was saved.\n");
       return 1;
     }
-    values.push_back(answer->empty() ? current : (*answer == "-" ? std::string() : *answer));
+    std::string value = answer->empty() ? current : (*answer == "-" ? std::string() : *answer);
+    if (password && !AskWhereToKeep(in, out, loaded, value, current)) {
+      Write(out, "\nNothing was saved.\n");
+      return 1;
+    }
+    values.push_back(std::move(value));
   }
   const ConfigFields::Saved saved = ConfigFields::Save(values, loaded);
   if (saved.path.empty()) {

@@ -87,8 +87,8 @@ bool MessageStream::NextRaw(const Segment& segment, char* out, std::size_t room,
   if (left == 0) return CheckEnd(segment);
   const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(left, room));
   for (;;) {
-    const ssize_t n = ::pread(file.Descriptor(), out, want,
-                              static_cast<off_t>(segment.from + offset_));
+    const ssize_t n =
+        ::pread(file.Descriptor(), out, want, static_cast<off_t>(segment.from + offset_));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       problem_ = "The queued message " + file.Path() +
