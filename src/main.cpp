@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "ConsoleRun.h"
 #include "HelpTexts.h"
+#include "OutboxFlush.h"
 #include "TerminalConfig.h"
 #include "WindowModule.h"
 #include "WindowSystem.h"
@@ -36,5 +37,7 @@ int main(int argc, char** argv) {
                                 [] { return CommandLine::NeedsDisplay(RunMode::SimpleSender); });
   modes.delivery = windowOr(RunMode::Delivery, RunDeliveryConsole);
   modes.version = PrintVersion;
+  modes.flush = OutboxFlush::Run;
+  modes.outbox = OutboxFlush::List;
   return CommandLine::Main(argc, argv, modes);
 }
