@@ -22,9 +22,11 @@
 extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 struct RunOptions {
-  std::vector<std::string> env;        // NAME=value entries added to the environment
+  std::vector<std::string> env = {};   // NAME=value entries added to the environment
   const std::string* input = nullptr;  // standard input through a pipe; else /dev/null
-  double stopAfter = 0;                // seconds after the start to send SIGTERM; 0: never
+  double stopAfter = 0;                // seconds after the start to send stopSignal; 0: never
+  int stopSignal = SIGTERM;
+  std::vector<std::string> wrapper = {};  // a program that runs ours: {"faketime", "-f", "+2m"}
 };
 
 struct RunResult {
@@ -53,7 +55,8 @@ class ProgramCopy {
   std::string Read(const std::string& name) const { return TempFolder::Read(folder_.File(name)); }
 
   RunResult Run(const std::vector<std::string>& args, const RunOptions& options = {}) const {
-    std::vector<std::string> argv = {(folder_.path() / "tarnwick").string()};
+    std::vector<std::string> argv = options.wrapper;
+    argv.push_back((folder_.path() / "tarnwick").string());
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv;
     for (auto& a : argv) cargv.push_back(a.data());
@@ -90,7 +93,7 @@ class ProgramCopy {
     posix_spawn_file_actions_addchdir_np(&actions, "/");  // the current folder must not matter
     pid_t pid = -1;
     const auto start = std::chrono::steady_clock::now();
-    if (::posix_spawn(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()) != 0) {
+    if (::posix_spawnp(&pid, cargv[0], &actions, nullptr, cargv.data(), cenv.data()) != 0) {
       throw std::runtime_error("cannot start tarnwick");
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -116,7 +119,7 @@ class ProgramCopy {
     std::thread stopper([&] {
       if (options.stopAfter > 0) {
         std::this_thread::sleep_for(std::chrono::duration<double>(options.stopAfter));
-        ::kill(pid, SIGTERM);  // still ours: it is reaped only below
+        ::kill(pid, options.stopSignal);  // still ours: it is reaped only below
       }
     });
     RunResult result;

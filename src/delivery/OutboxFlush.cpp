@@ -258,7 +258,7 @@ int Flush::Run() {
       ++notDue;
       continue;
     }
-    const Key key{entry.settings, entry.host,        entry.port,  entry.user,
+    const Key key{entry.settings,    entry.host,       entry.port,  entry.user,
                   entry.implicitTls, entry.requireTls, entry.caFile};
     auto& group = groups[key];
     if (group.empty()) order.push_back(key);
@@ -313,12 +313,12 @@ int List() {
     const std::vector<OutboxEntry> entries = Outbox::List(where, nullptr);
     std::cout << title << " (" << entries.size() << ") in " << where << ":\n";
     for (const auto& entry : entries) {
-      const std::string next =
-          entry.nextTry <= now ? "now" : "in " + Duration(entry.nextTry - now);
-      std::cout << RunLog::OneLine("  " + entry.id + "  age " + Duration(now - entry.queued) +
-                                   "  attempts " + std::to_string(entry.attempts) +
-                                   "  next try " + next + "  to " + Recipients(entry) +
-                                   (entry.lastError.empty() ? "" : "  last error: " + entry.lastError))
+      const std::string next = entry.nextTry <= now ? "now" : "in " + Duration(entry.nextTry - now);
+      std::cout << RunLog::OneLine(
+                       "  " + entry.id + "  age " + Duration(now - entry.queued) + "  attempts " +
+                       std::to_string(entry.attempts) + "  next try " + next + "  to " +
+                       Recipients(entry) +
+                       (entry.lastError.empty() ? "" : "  last error: " + entry.lastError))
                 << "\n";
     }
   };
