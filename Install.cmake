@@ -24,6 +24,9 @@ foreach(size IN ITEMS 16 24 32 48 64 128 256)
   install(FILES resources/icons/tarnwick-${size}.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME tarnwick.png)
 endforeach()
+# The outbox's flush as a systemd user timer; users enable it themselves.
+install(FILES dist/tarnwick-flush.service dist/tarnwick-flush.timer
+  DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
 install(FILES dist/tarnwick.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tarnwick)
 
