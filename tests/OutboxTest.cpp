@@ -136,13 +136,13 @@ TEST(Outbox, TemporaryRefusalsBackOffThenItGoes) {
   // Due at once, then a minute (give or take a fifth), then two.
   const Step steps[] = {{"+0", 75, 0}, {"+30s", 0, 0}, {"+2m", 75, 0}, {"+10m", 0, 1}};
   for (const auto& step : steps) {
-    const RunResult flush = program.Run({"-flush"}, Later(step.at));
+    const RunResult flush = program.Run({"-flush", "-log"}, Later(step.at));
     EXPECT_EQ(flush.status, step.status) << step.at << ": " << flush.err;
     EXPECT_EQ(server.MessageCount(), step.messages) << step.at;
-    if (step.status == 75) {
-      EXPECT_NE(flush.err.find("deferred: SMTP Error 451"), std::string::npos) << flush.err;
-    }
+    // A wait is no news for cron's mail: the status says it, the log tells.
+    EXPECT_EQ(flush.err, "") << step.at;
   }
+  EXPECT_EQ(Count(program.Read("Tarnwick.log"), "deferred: SMTP Error 451"), 2);
   EXPECT_EQ(Count(server.Events(), "DATA refused"), 2);
   EXPECT_TRUE(Files(program).empty());
 }
@@ -157,6 +157,12 @@ TEST(Outbox, PermanentRefusalAndLifetimeMoveToFailed) {
   };
   const Case cases[] = {
       {"550", {"--data-reply", "550:0"}, "", "+0", "SMTP Error 550"},
+      // The end of data went and no reply came: it is never sent again.
+      {"no reply after the end",
+       {"--fault", "no-eod-reply"},
+       "TimeOutSecs=1\r\n",
+       "+0",
+       "SMTP Error 12140"},
       {"lifetime, default 72 hours",
        {"--data-reply", "451:0"},
        "",
@@ -239,13 +245,46 @@ TEST(Outbox, TwoFlushesAtOnceSendNothingTwice) {
   RunResult first;
   std::thread running([&] { first = program.Run({"-flush"}); });
   std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  const RunResult second = program.Run({"-flush"});
+  const RunResult second = program.Run({"-flush", "-log"});
   running.join();
   EXPECT_EQ(second.status, 0) << second.err;
+  EXPECT_NE(program.Read("Tarnwick.log").find("another flush of"), std::string::npos)
+      << "the second one met the lock";
   EXPECT_LT(second.seconds, first.seconds) << "the second one ends at once";
   EXPECT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(server.MessageCount(), 50);
   EXPECT_EQ(ArrivedIds(server).size(), 50U);
+}
+
+TEST(Outbox, GreylistedRecipientStaysQueuedForThatRecipientOnly) {
+  SmtpTestServer server({"--defer-rcpt", "grey@example.com"});
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server));
+  ASSERT_EQ(program.Run({"-t", "bob@example.com", "grey@example.com", "-m", "x", "-queue"}).status,
+            0);
+  const RunResult flush = program.Run({"-flush"});
+  EXPECT_EQ(flush.status, 75) << flush.err;
+  EXPECT_EQ(server.MessageCount(), 1);
+  const auto files = Files(program);
+  ASSERT_EQ(files.size(), 1U) << "kept for the greylisted recipient";
+  const std::string header = TempFolder::Read(files[0].string());
+  EXPECT_EQ(HeaderValue(header, "Rcpt"), "grey@example.com");
+  EXPECT_EQ(Count(header.substr(0, header.find("\n\n")), "Rcpt: "), 1) << header;
+}
+
+TEST(Outbox, ACutFileIsNotSent) {
+  SmtpTestServer server;
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", Ini(server));
+  Queue(program, 1);
+  const auto files = Files(program);
+  ASSERT_EQ(files.size(), 1U);
+  fs::resize_file(files[0], fs::file_size(files[0]) - 10);
+  const RunResult flush = program.Run({"-flush"});
+  EXPECT_EQ(flush.status, 1) << flush.err;
+  EXPECT_NE(flush.err.find("damaged, not sent"), std::string::npos) << flush.err;
+  EXPECT_EQ(server.MessageCount(), 0);
+  EXPECT_EQ(Files(program, "failed").size(), 1U);
 }
 
 TEST(Outbox, FullDiskQueuesNothingAndSaysSo) {

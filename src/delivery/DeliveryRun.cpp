@@ -85,8 +85,9 @@ void DeliveryRun::Run(MailSender& smtp) {
     Attempts(smtp, options);
     if (ending_) return;
     // A message that may still go later is kept rather than lost; one the
-    // server refused, or may already have, is not.
-    if (outbox && !cancelled_ &&
+    // server refused, or may already have, is not, nor one our own backstop
+    // cut, which may have been cut after its end.
+    if (outbox && !cancelled_ && !backstopped_ &&
         RunOutcome::For(outcome_, false).exitStatus == RunOutcome::kExitTemporary)
       Queue(smtp, ini, options.TotalAttempts);
   }
@@ -172,6 +173,7 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
         log_.Line(" error: " + errorText_);
         // Our own time-out is the backstop: it is not tried again.
         outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::TimedOut);
+        backstopped_ = true;
         return;
       }
     }

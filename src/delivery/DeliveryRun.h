@@ -74,6 +74,7 @@ class DeliveryRun {
   int problemStatus_ = 2;    // ... and the exit status that says why
   bool attachmentMissing_ = false;
   int exitStatus_ = 1;
+  bool backstopped_ = false;  // our own time-out, not the engine's, ended it
   std::string queuedId_;      // the message is in the outbox under this id
   std::string queueProblem_;  // it failed, and could not be queued either
 };

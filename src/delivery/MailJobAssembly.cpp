@@ -99,6 +99,8 @@ bool TakePassword(const std::string& iniPath, const SettingsKeys::Values& settin
                   AssemblyResult& result) {
   MailJob& job = result.job;
   if (!SwitchParser::IsBlank(job.SMTPPassword)) return true;
+  // The outbox never keeps a password: a flush fetches it when it sends.
+  if (SwitchParser::FindSwitch("queue")) return true;
   const bool stored =
       SecretSource::Parse(settings.at(SecretSource::kKey)).form == SecretSource::Form::Settings;
   if (!stored && SwitchParser::IsBlank(job.SMTPUserName)) return true;

@@ -46,9 +46,10 @@ std::string ErrorText(const SmtpOutcome& outcome) {
 }
 
 // What a flush does with one message's outcome. Only the server's own
-// refusal of the message fails it, and a message it may already have is
-// never sent again; everything else (the network, the login, a busy
-// server) waits for a later flush, bounded by the lifetime.
+// refusal of the message fails it, and a message it may already have (no
+// reply, or a garbled one, where the end of data may have gone) is never
+// sent again; everything else (the network, the login, a busy server)
+// waits for a later flush, bounded by the lifetime.
 enum class Next { Sent, Defer, Fail };
 
 Next Decide(const SmtpOutcome& outcome) {
@@ -58,6 +59,7 @@ Next Decide(const SmtpOutcome& outcome) {
     case Kind::Refused:
       return outcome.replyCode >= 500 ? Next::Fail : Next::Defer;
     case Kind::MayAlreadyHaveIt:
+    case Kind::ProtocolError:
     case Kind::NotSupported:
     case Kind::BadInput:
       return Next::Fail;
@@ -89,9 +91,15 @@ class Flush {
     std::cerr << RunLog::OneLine("Tarnwick: " + text) << "\n" << std::flush;
     log_.Line(std::string(" ") + kind + ": " + text);
   }
+  // A message that waits is no news for cron's mail every five minutes:
+  // the exit status and tarnwick -outbox tell; a person at a terminal sees it.
+  void Note(const std::string& text) {
+    if (Terminal()) std::cerr << RunLog::OneLine("Tarnwick: " + text) << "\n" << std::flush;
+    log_.Line(" status: " + text);
+  }
   void Expire(std::vector<OutboxEntry>& entries);
   void SendGroup(const std::vector<OutboxEntry*>& group);
-  void Sent(const OutboxEntry& entry, const SmtpOutcome& outcome);
+  void Sent(OutboxEntry& entry, const SmtpOutcome& outcome);
   void Fail(const OutboxEntry& entry, const std::string& reason);
   std::int64_t Defer(OutboxEntry& entry, const std::string& reason);
 
@@ -123,15 +131,26 @@ void Flush::Expire(std::vector<OutboxEntry>& entries) {
   });
 }
 
-void Flush::Sent(const OutboxEntry& entry, const SmtpOutcome& outcome) {
-  // At once, before the next message: a crash from here on cannot send it again.
-  if (!Outbox::MarkSent(entry)) Say(entry.id + " was sent but could not be marked so", "error");
-  ++sent_;
+void Flush::Sent(OutboxEntry& entry, const SmtpOutcome& outcome) {
+  // Recipients refused for now still get it later; the others have it.
+  std::vector<std::string> later;
   for (const auto& refused : outcome.refused) {
+    const bool temporary = refused.code >= 400 && refused.code < 500;
+    if (temporary) later.push_back(refused.recipient);
     Say(entry.id + ": the server refused " + refused.recipient + " (" +
-            std::to_string(refused.code) + " " + refused.text + ")",
+            std::to_string(refused.code) + " " + refused.text + ")" +
+            (temporary ? "; it stays queued for that recipient" : ""),
         "warning");
   }
+  ++sent_;
+  if (!later.empty()) {
+    log_.Line(" status: " + entry.id + " sent to all but " + std::to_string(later.size()));
+    entry.recipients = later;
+    Defer(entry, "recipients refused for now");
+    return;
+  }
+  // At once, before the next message: a crash from here on cannot send it again.
+  if (!Outbox::MarkSent(entry)) Say(entry.id + " was sent but could not be marked so", "error");
   log_.Line(" status: " + entry.id + " sent to " + Recipients(entry));
 }
 
@@ -205,6 +224,13 @@ void Flush::SendGroup(const std::vector<OutboxEntry*>& group) {
     auto opened = OpenFile::Open(entry->path);
     // Gone since it was listed: someone removed it, which is allowed.
     if (std::holds_alternative<std::string>(opened)) continue;
+    const auto& file = std::get<std::shared_ptr<const OpenFile>>(opened);
+    if (file->Size() != entry->bodyOffset + entry->size) {
+      Fail(*entry, "its file is " + std::to_string(file->Size()) + " bytes, not the " +
+                       std::to_string(entry->bodyOffset + entry->size) +
+                       " it was written with: damaged, not sent");
+      continue;
+    }
     OutgoingMail mail;
     mail.session = session;
     mail.mailFrom = entry->mailFrom;
@@ -213,7 +239,7 @@ void Flush::SendGroup(const std::vector<OutboxEntry*>& group) {
     mail.messageId = entry->messageId;
     mail.dsnNotify = entry->dsnNotify;
     mail.dsnReturn = entry->dsnReturn;
-    mail.message.AddRawFile(std::get<std::shared_ptr<const OpenFile>>(opened), entry->bodyOffset);
+    mail.message.AddRawFile(file, entry->bodyOffset);
     const SmtpOutcome outcome = smtp.Send(mail);
     switch (Decide(outcome)) {
       case Next::Sent:
@@ -224,9 +250,8 @@ void Flush::SendGroup(const std::vector<OutboxEntry*>& group) {
         break;
       case Next::Defer: {
         const std::int64_t next = Defer(*entry, ErrorText(outcome));
-        Say(entry->id + " to " + Recipients(*entry) + " deferred: " + ErrorText(outcome) +
-                "; next try in " + Duration(next),
-            "error");
+        Note(entry->id + " to " + Recipients(*entry) + " deferred: " + ErrorText(outcome) +
+             "; next try in " + Duration(next));
         break;
       }
     }
@@ -236,9 +261,8 @@ void Flush::SendGroup(const std::vector<OutboxEntry*>& group) {
   Outbox::SyncFolder(folder_);
   // One line for what waits behind a server that is away: no storm.
   if (waiting > 0) {
-    Say(std::to_string(waiting) + " queued message(s) for " + first.serverLabel +
-            " deferred: " + stopped + "; next try in about " + Duration(wait),
-        "error");
+    Note(std::to_string(waiting) + " queued message(s) for " + first.serverLabel +
+         " deferred: " + stopped + "; next try in about " + Duration(wait));
   }
 }
 
@@ -291,13 +315,19 @@ int Run() {
     return RunOutcome::kExitTemporary;
   }
   const Outbox::FlushLock lock(folder);
+  RunLog log(SwitchParser::FindSwitch("log").has_value());
+  log.Write({"", RunLog::Stamp() + " *** Tarnwick started: outbox flush"});
+  if (!lock.Problem().empty()) {
+    std::cerr << RunLog::OneLine("Tarnwick: " + lock.Problem()) << "\n";
+    log.Line(" error: " + lock.Problem());
+    return RunOutcome::kExitTemporary;
+  }
   if (!lock.Locked()) {
     // The timer and cron may overlap a long flush: the running one has it.
     if (Terminal()) std::cerr << "Tarnwick: another flush of " << folder << " is running.\n";
+    log.Line(" status: another flush of " + folder + " is running; nothing done");
     return RunOutcome::kExitSent;
   }
-  RunLog log(SwitchParser::FindSwitch("log").has_value());
-  log.Write({"", RunLog::Stamp() + " *** Tarnwick started: outbox flush"});
   return Flush(folder, LifetimeHours()).Run();
 }
 

@@ -47,6 +47,7 @@ Queued Put(const MailSender& smtp, const std::string& settingsPath, int attempts
   entry.dsnNotify = mail.dsnNotify;
   entry.dsnReturn = mail.dsnReturn;
   entry.messageId = mail.messageId;
+  entry.size = mail.message.Size();
   entry.queued = std::time(nullptr);
   entry.attempts = attempts;
   entry.lastError = lastError;

@@ -27,6 +27,7 @@ constexpr std::array kTable = {
     Row{Kind::LostBeforeEnd, Exit::Temporary, false},
     Row{Kind::MayAlreadyHaveIt, Exit::Permanent, false},
     Row{Kind::HostNotFound, Exit::Permanent, false},
+    Row{Kind::NameServiceAway, Exit::Temporary, false},
     Row{Kind::ConnectionRefused, Exit::Temporary, false},
     Row{Kind::TlsFailure, Exit::Permanent, false},
     Row{Kind::LoginFailure, Exit::ByReplyClass, false},

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,10 +41,10 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 // Writes a new file at `path` through a temporary one beside it: the file
-// is there whole, or not at all.
+// is there whole, or not at all. A new message never replaces another.
 bool WriteAtomically(const std::string& path,
                      const std::function<bool(int fd, std::string& problem)>& fill,
-                     std::string& problem) {
+                     std::string& problem, bool replace = true) {
   const std::string folder = FolderOf(path);
   const std::string temporary = folder + "/" + kTemporary + path.substr(path.rfind('/') + 1);
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
@@ -60,7 +61,8 @@ bool WriteAtomically(const std::string& path,
     problem = "cannot write " + temporary + ": " + ErrorText(errno);
     ok = false;
   }
-  if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+  if (ok && ::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(),
+                        replace ? 0U : RENAME_NOREPLACE) != 0) {
     problem = "cannot rename " + temporary + ": " + ErrorText(errno);
     ok = false;
   }
@@ -135,7 +137,7 @@ std::string Put(const std::string& folder, OutboxEntry entry,
         if (!copied && error != 0) why = "cannot write in " + folder + ": " + ErrorText(error);
         return copied;
       },
-      problem);
+      problem, false);
   return written ? entry.id : std::string();
 }
 
@@ -179,6 +181,9 @@ bool MarkSent(const OutboxEntry& entry) {
   const std::string sent =
       entry.path.substr(0, entry.path.size() - std::string(kMessage).size()) + kSent;
   if (::rename(entry.path.c_str(), sent.c_str()) != 0) return false;
+  // Durable before the next message goes: even a power cut then repeats
+  // no more than the one message between its 250 and this mark.
+  SyncFolder(FolderOf(entry.path));
   ::unlink(sent.c_str());
   return true;
 }
@@ -187,11 +192,18 @@ void Sweep(const std::string& folder) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return;
   std::vector<std::string> gone;
+  // A temporary file may be a queueing run's, still being written: only
+  // one left alone for an hour is a crash's.
+  const std::time_t stale = std::time(nullptr) - 3600;
   // Each listing has its own stream: readdir is safe for it.
   while (const dirent* item = ::readdir(dir)) {  // NOLINT(concurrency-mt-unsafe)
     const std::string name = item->d_name;
-    if (EndsWith(name, kSent) || name.rfind(kTemporary, 0) == 0)
-      gone.push_back(folder + "/" + name);
+    const std::string path = folder + "/" + name;
+    struct stat info {};
+    if (EndsWith(name, kSent) || (name.rfind(kTemporary, 0) == 0 &&
+                                  ::stat(path.c_str(), &info) == 0 && info.st_mtime < stale)) {
+      gone.push_back(path);
+    }
   }
   ::closedir(dir);
   for (const auto& path : gone) ::unlink(path.c_str());
@@ -210,23 +222,18 @@ bool MoveToFailed(OutboxEntry entry, const std::string& reason, std::string& pro
     problem = "cannot make " + folder + ": " + ErrorText(errno);
     return false;
   }
-  entry.lastError = reason;
+  // Moved first, which needs no room on the disk: out of the queue it is
+  // never sent again. The reason is noted after, when it can be.
   const std::string from = entry.path;
-  const std::string to = folder + "/" + entry.id + kMessage;
-  const bool written = WriteAtomically(
-      to,
-      [&](int fd, std::string& why) {
-        const std::string header = entry.Header();
-        if (!WriteAll(fd, header.data(), header.size())) {
-          why = "cannot write " + to + ": " + ErrorText(errno);
-          return false;
-        }
-        return CopyBody(from, entry.bodyOffset, fd, why);
-      },
-      problem);
-  if (!written) return false;
-  ::unlink(from.c_str());
+  entry.path = folder + "/" + from.substr(from.rfind('/') + 1);
+  if (::rename(from.c_str(), entry.path.c_str()) != 0) {
+    problem = "cannot move " + from + " to " + folder + ": " + ErrorText(errno);
+    return false;
+  }
   SyncFolder(FolderOf(from));
+  entry.lastError = reason;
+  std::string ignored;
+  (void)Update(entry, ignored);
   return true;
 }
 
@@ -242,7 +249,13 @@ std::chrono::seconds Backoff(int attempts, std::mt19937& random) {
 FlushLock::FlushLock(const std::string& folder) {
   const std::string path = folder + "/.lock";
   fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  if (fd_ < 0) {
+    problem_ = "the outbox's lock " + path + " cannot be opened: " + ErrorText(errno);
+    return;
+  }
+  if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EWOULDBLOCK)
+      problem_ = "the outbox's lock " + path + " cannot be taken: " + ErrorText(errno);
     ::close(fd_);
     fd_ = -1;
   }

@@ -38,7 +38,8 @@ void Sweep(const std::string& folder);
 // Makes the renames of this flush durable.
 void SyncFolder(const std::string& folder);
 
-// Moves the entry to the failed folder with `reason` as its last error.
+// Moves the entry to the failed folder, then notes `reason` as its last
+// error (the move stands even when the note cannot be written).
 bool MoveToFailed(OutboxEntry entry, const std::string& reason, std::string& problem);
 
 // The wait before try number `attempts` + 1: one minute, doubling, at most
@@ -54,9 +55,12 @@ class FlushLock {
   FlushLock(const FlushLock&) = delete;
   FlushLock& operator=(const FlushLock&) = delete;
   bool Locked() const { return fd_ >= 0; }
+  // Not locked, and not because another flush holds it.
+  const std::string& Problem() const { return problem_; }
 
  private:
   int fd_ = -1;
+  std::string problem_;
 };
 
 }  // namespace Outbox

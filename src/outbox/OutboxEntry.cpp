@@ -54,6 +54,7 @@ std::string OutboxEntry::Header() const {
   put("DSN-Notify", dsnNotify);
   put("DSN-Return", dsnReturn);
   put("Message-ID", messageId);
+  put("Size", std::to_string(size));
   put("Queued", std::to_string(queued));
   put("Attempts", std::to_string(attempts));
   put("Next-Try", std::to_string(nextTry));
@@ -111,6 +112,8 @@ std::optional<OutboxEntry> OutboxEntry::Parse(const std::string& header) {
       entry.dsnNotify = value;
     else if (name == "DSN-Return")
       entry.dsnReturn = value;
+    else if (name == "Size")
+      numbersOk &= ToNumber(value, entry.size);
     else if (name == "Message-ID")
       entry.messageId = value;
     else if (name == "Queued")

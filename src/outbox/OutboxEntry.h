@@ -12,6 +12,7 @@ struct OutboxEntry {
   std::string id;
   std::string path;              // the file, once read or written
   std::uint64_t bodyOffset = 0;  // where the message starts in it
+  std::uint64_t size = 0;        // the message's length: a cut file is not sent
 
   std::string settings;  // the settings file it came from
   std::string host;

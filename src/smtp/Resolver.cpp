@@ -12,6 +12,7 @@ struct Resolver::Shared {
   bool done = false;
   std::vector<Address> addresses;
   std::string error;
+  bool tryLater = false;
   int pipe[2] = {-1, -1};
   ~Shared() {
     for (const int fd : pipe) {
@@ -43,6 +44,7 @@ Resolver::Resolver(const std::string& host, int port) : shared_(std::make_shared
     shared->done = true;
     shared->addresses = std::move(addresses);
     if (rc != 0) shared->error = ::gai_strerror(rc);
+    shared->tryLater = rc == EAI_AGAIN || rc == EAI_SYSTEM;
     if (rc == 0 && shared->addresses.empty()) shared->error = "no address";
     const char byte = 1;
     (void)!::write(shared->pipe[1], &byte, 1);
@@ -61,6 +63,11 @@ bool Resolver::Done() const {
 std::vector<Resolver::Address> Resolver::Addresses() const {
   const std::lock_guard lock(shared_->mutex);
   return shared_->addresses;
+}
+
+bool Resolver::TryLater() const {
+  const std::lock_guard lock(shared_->mutex);
+  return shared_->tryLater;
 }
 
 std::string Resolver::Error() const {

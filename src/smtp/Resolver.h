@@ -25,6 +25,9 @@ class Resolver {
   // Every address, in the order the system prefers; empty with Error() set.
   std::vector<Address> Addresses() const;
   std::string Error() const;
+  // The name service could not be asked now (no network, no DNS server):
+  // the name may well be fine.
+  bool TryLater() const;
 
  private:
   struct Shared;

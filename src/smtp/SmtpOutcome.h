@@ -14,6 +14,7 @@ struct SmtpOutcome {
     LostBeforeEnd,     // the connection ended before our last byte
     MayAlreadyHaveIt,  // our last byte went, no reply came: never resend
     HostNotFound,
+    NameServiceAway,    // the name could not be looked up now (offline, no DNS)
     ConnectionRefused,  // every address of the name refused
     TlsFailure,         // no STARTTLS for a password, certificate, handshake
     LoginFailure,       // no AUTH offered, or the SASL exchange failed on our side

@@ -9,9 +9,11 @@ bool SmtpSession::Resolved() {
   if (!resolver_->Done()) return false;
   addresses_ = resolver_->Addresses();
   const std::string error = resolver_->Error();
+  const bool tryLater = resolver_->TryLater();
   resolver_.reset();
   if (addresses_.empty()) {
-    Fail(SmtpOutcome::Kind::HostNotFound, SmtpErrors::kHostNotFound,
+    Fail(tryLater ? SmtpOutcome::Kind::NameServiceAway : SmtpOutcome::Kind::HostNotFound,
+         SmtpErrors::kHostNotFound,
          "Host not found: " + settings_.serverLabel + " (" + error + ").");
     SetState(State::Closed);
     return true;
