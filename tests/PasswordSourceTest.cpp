@@ -250,6 +250,21 @@ TEST(PasswordSource, KeyringItemMadeBySecretTool) {
   ExpectNoLeak(program, run, "keyring");
 }
 
+TEST(PasswordSource, LockedKeyringWithoutADisplayIsATemporaryFailure) {
+  TestKeyring keyring;
+  SmtpTestServer server(AuthServer());
+  ASSERT_EQ(keyring.Store("127.0.0.1", "u", kPassword), 0);
+  ASSERT_EQ(keyring.Lock(), 0);
+  ProgramCopy program(TARNWICK_BINARY);
+  program.Write("Tarnwick.ini", IniWith(server, "keyring"));
+  const RunResult run = program.Run(kSend, {{keyring.BusEnv()}});
+  EXPECT_EQ(run.status, 75) << run.err;
+  EXPECT_NE(run.err.find("is locked, and there is no display to unlock it on"), std::string::npos)
+      << run.err;
+  EXPECT_LT(run.seconds, 2.0);
+  EXPECT_EQ(server.MessageCount(), 0);
+}
+
 TEST(PasswordSource, KeyringWithoutTheItemSaysHowToStoreIt) {
   TestKeyring keyring;
   SmtpTestServer server(AuthServer());

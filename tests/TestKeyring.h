@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -88,6 +89,18 @@ class TestKeyring {
     if (pipe == nullptr) return -1;
     std::fputs(secret.c_str(), pipe);
     return ::pclose(pipe);
+  }
+  // Locks the keyring the daemon made ("login") through the Secret
+  // Service's own Lock call; its exit status.
+  int Lock() const {
+    const std::string script =
+        "import dbus; s = dbus.Interface(dbus.SessionBus().get_object("
+        "'org.freedesktop.secrets', '/org/freedesktop/secrets'), "
+        "'org.freedesktop.Secret.Service'); "
+        "s.Lock(['/org/freedesktop/secrets/collection/login'])";
+    return std::system(
+        ("DBUS_SESSION_BUS_ADDRESS='" + address_ + "' /usr/bin/python3 -c \"" + script + "\"")
+            .c_str());
   }
   std::string Lookup(const std::string& host, const std::string& user) const {
     FILE* pipe = ::popen(Tool("lookup host " + host + " service smtp user " + user).c_str(), "r");

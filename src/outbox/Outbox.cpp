@@ -122,6 +122,11 @@ std::string Put(const std::string& folder, OutboxEntry entry,
       path,
       [&](int fd, std::string& why) {
         const std::string header = entry.Header();
+        if (header.size() >= OutboxEntry::kLongestHeader) {
+          why = "its envelope is too large for the outbox (" +
+                std::to_string(entry.recipients.size()) + " recipients)";
+          return false;
+        }
         if (!WriteAll(fd, header.data(), header.size())) {
           why = "cannot write in " + folder + ": " + ErrorText(errno);
           return false;

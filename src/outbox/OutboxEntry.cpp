@@ -10,10 +10,6 @@
 namespace {
 
 constexpr const char* kMagic = "Tarnwick-Outbox: 1";
-// A thousand recipients fit many times over; a damaged file cannot make
-// the reader swallow it whole.
-constexpr std::size_t kLongestHeader = std::size_t{4} << 20U;
-
 // A value is one line: a line break or control byte in an error text must
 // not start a header of its own.
 std::string OneLine(const std::string& value) {

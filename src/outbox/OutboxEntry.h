@@ -3,12 +3,17 @@
 // (where to send it, the envelope, its history), a blank line, then the
 // message exactly as it goes on the wire. No password or token is ever in
 // it: those come from the settings file it names when it is sent.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 struct OutboxEntry {
+  // A thousand recipients fit many times over; a damaged file cannot make
+  // the reader swallow it whole, and a longer header is never written.
+  static constexpr std::size_t kLongestHeader = std::size_t{4} << 20U;
+
   std::string id;
   std::string path;              // the file, once read or written
   std::uint64_t bodyOffset = 0;  // where the message starts in it
