@@ -5,6 +5,7 @@
 #include <variant>
 
 #include "SmtpErrors.h"
+#include "TempFolder.h"
 
 namespace {
 
@@ -167,6 +168,33 @@ TEST(OutgoingMail, EnvelopeFormsAndSmtpUtf8) {
       << text;
   s.recipients = "b@x.test";
   EXPECT_FALSE(std::get<OutgoingMail>(BuildOutgoingMail(s)).needsSmtpUtf8);
+}
+
+}  // namespace
+
+namespace {
+
+// The sendmail interface's spool goes byte for byte, under its own
+// Message-ID, with the envelope still checked.
+TEST(OutgoingMail, RawMessageGoesAsWritten) {
+  TempFolder folder;
+  const std::string message = "Date: x\r\nMessage-ID: <own@x>\r\nSubject: s\r\n\r\n.dot\r\nend\r\n";
+  MailSettings s = Basic();
+  s.rawMessagePath = folder.Write("spool", message);
+  s.rawMessageId = "<own@x>";
+  auto built = BuildOutgoingMail(s);
+  ASSERT_TRUE(std::holds_alternative<OutgoingMail>(built));
+  auto& job = std::get<OutgoingMail>(built);
+  EXPECT_EQ(Text(job), message);
+  EXPECT_EQ(job.messageId, "<own@x>");
+  EXPECT_EQ(job.recipients, std::vector<std::string>{"b@example.com"});
+
+  MailSettings gone = Basic();
+  gone.rawMessagePath = folder.File("missing");
+  EXPECT_EQ(std::get<MailError>(BuildOutgoingMail(gone)).number, SmtpErrors::kInvalidMessage);
+  MailSettings badRecipient = s;
+  badRecipient.recipients = "b@example.com\r\nRCPT TO:<x@y>";
+  EXPECT_TRUE(std::holds_alternative<MailError>(BuildOutgoingMail(badRecipient)));
 }
 
 }  // namespace

@@ -185,6 +185,18 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   if (job.recipients.empty())
     return Refuse(kInvalidMessage, "No recipient given; nothing was sent.");
 
+  if (!s.rawMessagePath.empty()) {
+    auto opened = OpenFile::Open(s.rawMessagePath);
+    if (auto* problem = std::get_if<std::string>(&opened)) {
+      return Refuse(kInvalidMessage,
+                    "Cannot read the message " + s.rawMessagePath + ": " + *problem + ".");
+    }
+    job.message.AddRawFile(std::get<std::shared_ptr<const OpenFile>>(std::move(opened)), 0);
+    job.messageId = s.rawMessageId;
+    session.timeoutMs = s.timeoutMs > 0 ? s.timeoutMs : kDefaultTimeoutMs;
+    session.caFile = s.caFile;
+    return job;
+  }
   std::string domain = MailAddress::Domain(sender.envelope);
   if (ServerAddress::Parse(domain) == std::nullopt) domain = EhloName();
   job.messageId = MailText::MakeMessageId(domain);

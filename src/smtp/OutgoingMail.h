@@ -57,6 +57,11 @@ struct MailSettings {
   std::string dsnNotify;
   std::string dsnReturn;
   bool treatAsRemote = false;
+  // A message already written whole (the sendmail interface's spool):
+  // sent byte for byte instead of one made from subject, body and
+  // attachments, under its own Message-ID.
+  std::string rawMessagePath;
+  std::string rawMessageId;
 };
 
 // Refuses what must never reach a server: a bad or missing address (CR, LF
