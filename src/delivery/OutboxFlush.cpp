@@ -28,6 +28,19 @@ constexpr int kDefaultLifetimeHours = 72;
 
 bool Terminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+// One line on standard error; no name or server text can start another.
+void SayLine(const std::string& text) {
+  std::cerr << RunLog::OneLine("Tarnwick: " + text) << "\n" << std::flush;
+}
+
+// The outbox folder, made when missing; empty when it cannot be, said.
+std::string OpenFolder() {
+  std::string problem;
+  std::string folder = Places::OutboxFolder(problem);
+  if (folder.empty()) SayLine(problem);
+  return folder;
+}
+
 std::string Recipients(const OutboxEntry& entry) {
   std::string list;
   for (const auto& to : entry.recipients) list += (list.empty() ? "" : ", ") + to;
@@ -78,23 +91,23 @@ bool SessionGoesOn(const SmtpOutcome& outcome) {
 
 class Flush {
  public:
-  Flush(std::string folder, int lifetimeHours)
+  Flush(std::string folder, int lifetimeHours, RunLog& log)
       : folder_(std::move(folder)),
         lifetimeHours_(lifetimeHours),
-        log_(SwitchParser::FindSwitch("log").has_value()),
+        log_(log),
         random_(std::random_device{}()) {}
 
   int Run();
 
  private:
   void Say(const std::string& text, const char* kind) {
-    std::cerr << RunLog::OneLine("Tarnwick: " + text) << "\n" << std::flush;
+    SayLine(text);
     log_.Line(std::string(" ") + kind + ": " + text);
   }
   // A message that waits is no news for cron's mail every five minutes:
   // the exit status and tarnwick -outbox tell; a person at a terminal sees it.
   void Note(const std::string& text) {
-    if (Terminal()) std::cerr << RunLog::OneLine("Tarnwick: " + text) << "\n" << std::flush;
+    if (Terminal()) SayLine(text);
     log_.Line(" status: " + text);
   }
   void Expire(std::vector<OutboxEntry>& entries);
@@ -105,7 +118,7 @@ class Flush {
 
   std::string folder_;
   int lifetimeHours_;
-  RunLog log_;
+  RunLog& log_;
   std::mt19937 random_;
   std::int64_t now_ = std::time(nullptr);
   int sent_ = 0, deferred_ = 0, failed_ = 0;
@@ -308,17 +321,13 @@ int LifetimeHours() {
 }  // namespace
 
 int Run() {
-  std::string problem;
-  const std::string folder = Places::OutboxFolder(problem);
-  if (folder.empty()) {
-    std::cerr << RunLog::OneLine("Tarnwick: " + problem) << "\n";
-    return RunOutcome::kExitTemporary;
-  }
+  const std::string folder = OpenFolder();
+  if (folder.empty()) return RunOutcome::kExitTemporary;
   const Outbox::FlushLock lock(folder);
   RunLog log(SwitchParser::FindSwitch("log").has_value());
   log.Write({"", RunLog::Stamp() + " *** Tarnwick started: outbox flush"});
   if (!lock.Problem().empty()) {
-    std::cerr << RunLog::OneLine("Tarnwick: " + lock.Problem()) << "\n";
+    SayLine(lock.Problem());
     log.Line(" error: " + lock.Problem());
     return RunOutcome::kExitTemporary;
   }
@@ -328,16 +337,12 @@ int Run() {
     log.Line(" status: another flush of " + folder + " is running; nothing done");
     return RunOutcome::kExitSent;
   }
-  return Flush(folder, LifetimeHours()).Run();
+  return Flush(folder, LifetimeHours(), log).Run();
 }
 
 int List() {
-  std::string problem;
-  const std::string folder = Places::OutboxFolder(problem);
-  if (folder.empty()) {
-    std::cerr << RunLog::OneLine("Tarnwick: " + problem) << "\n";
-    return RunOutcome::kExitPermanent;
-  }
+  const std::string folder = OpenFolder();
+  if (folder.empty()) return RunOutcome::kExitPermanent;
   const std::int64_t now = std::time(nullptr);
   auto show = [&](const std::string& where, const char* title) {
     const std::vector<OutboxEntry> entries = Outbox::List(where, nullptr);
