@@ -7,13 +7,11 @@
 #include <iostream>
 
 #include "ArgumentText.h"
-#include "IniFile.h"
 #include "MailSender.h"
 #include "OutboxQueue.h"
 #include "RunLog.h"
 #include "RunOutcome.h"
 #include "SettingsFile.h"
-#include "SettingsKeys.h"
 #include "SmtpErrors.h"
 #include "SwitchParser.h"
 
@@ -78,7 +76,7 @@ void DeliveryRun::Run(MailSender& smtp) {
   view_.SetBusy(true);
 
   const bool queueOnly = SwitchParser::FindSwitch("queue").has_value();
-  const bool outbox = IniFile::Read(ini, SettingsKeys::kSection, "Outbox") == "1";
+  const bool outbox = assembled.outbox;
   if (queueOnly) {
     Queue(smtp, ini, 0);
   } else {

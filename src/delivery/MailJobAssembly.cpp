@@ -232,6 +232,7 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
   }
   bool bodyFromInput = false;
   const SettingsKeys::Values settings = SettingsKeys::ReadAll(iniPath);
+  result.outbox = SettingsKeys::ValueOrDefault(settings, "Outbox") == "1";
   TakeSwitchesAndSettings(settings, result, bodyFromInput);
   if (!ReadRecipientList(result) || !ReadBody(input, bodyFromInput, result)) return result;
   JobFiles::ResolveAttachments(result.job.Attachment, result);

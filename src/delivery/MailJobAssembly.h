@@ -42,6 +42,7 @@ struct AssemblyResult {
   std::vector<std::string> attachments;  // paths of the files found
   bool attachmentMissing = false;        // a file asked for is not there
   std::vector<std::string> warnings;     // the run goes on; said on standard error and in the log
+  bool outbox = false;                   // Outbox=1: a temporary failure is kept for later
   std::string problem;                   // not empty: nothing may be sent; says why
   int problemStatus = 2;                 // the exit status the problem ends the run with
 };

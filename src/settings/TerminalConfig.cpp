@@ -125,8 +125,9 @@ int Run(int in, int out) {
     const bool password = keys[i].name == ConfigFields::kPasswordKey;
     const std::string& current = loaded.values[i];
     if (password && !loaded.passwordProblem.empty()) Write(out, loaded.passwordProblem + "\n");
-    const ConfigFields::PasswordPlace place = ConfigFields::WherePasswordIs(loaded);
-    if (password && !place.editable) {
+    const ConfigFields::PasswordPlace place =
+        password ? ConfigFields::WherePasswordIs(loaded) : ConfigFields::PasswordPlace{};
+    if (!place.editable) {
       Write(out, "Password: comes from " + place.where + " (SMTPPasswordFrom in " + loaded.path +
                      "); change it there.\n");
       values.push_back(current);
