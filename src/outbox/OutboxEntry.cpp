@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <system_error>
+#include <type_traits>
 
 namespace {
 
@@ -26,6 +27,59 @@ bool ToNumber(const std::string& text, Number& number) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
+// Every field of the header, in its order, named once for both writing and
+// reading: `visit(name, member)`.
+template <typename Entry, typename Visit>
+void EachField(Entry& e, Visit&& visit) {
+  visit("Id", e.id);
+  visit("Settings", e.settings);
+  visit("Host", e.host);
+  visit("Port", e.port);
+  visit("Server-Label", e.serverLabel);
+  visit("Ehlo", e.ehloName);
+  visit("Implicit-TLS", e.implicitTls);
+  visit("Require-TLS", e.requireTls);
+  visit("User", e.user);
+  visit("Timeout-Ms", e.timeoutMs);
+  visit("CA-File", e.caFile);
+  visit("Mail-From", e.mailFrom);
+  visit("Rcpt", e.recipients);
+  visit("SMTPUTF8", e.needsSmtpUtf8);
+  visit("DSN-Notify", e.dsnNotify);
+  visit("DSN-Return", e.dsnReturn);
+  visit("Message-ID", e.messageId);
+  visit("Size", e.size);
+  visit("Queued", e.queued);
+  visit("Attempts", e.attempts);
+  visit("Next-Try", e.nextTry);
+  visit("Last-Error", e.lastError);
+}
+
+std::string Text(const std::string& value) { return value; }
+std::string Text(bool value) { return value ? "1" : "0"; }
+template <typename Number>
+std::string Text(Number value) {
+  return std::to_string(value);
+}
+
+// Takes a field's text into its member; false for a number that is none.
+bool Take(const std::string& text, std::string& member) {
+  member = text;
+  return true;
+}
+bool Take(const std::string& text, std::vector<std::string>& member) {
+  member.push_back(text);  // a field that repeats, one value a line
+  return true;
+}
+bool Take(const std::string& text, bool& member) {
+  member = text == "1";
+  return true;
+}
+template <typename Number>
+bool Take(const std::string& text, Number& member) {
+  return ToNumber(text, member);
+}
+
 }  // namespace
 
 std::string OutboxEntry::Header() const {
@@ -33,28 +87,13 @@ std::string OutboxEntry::Header() const {
   auto put = [&h](const char* name, const std::string& value) {
     h += std::string(name) + ": " + OneLine(value) + "\n";
   };
-  put("Id", id);
-  put("Settings", settings);
-  put("Host", host);
-  put("Port", std::to_string(port));
-  put("Server-Label", serverLabel);
-  put("Ehlo", ehloName);
-  put("Implicit-TLS", implicitTls ? "1" : "0");
-  put("Require-TLS", requireTls ? "1" : "0");
-  put("User", user);
-  put("Timeout-Ms", std::to_string(timeoutMs));
-  put("CA-File", caFile);
-  put("Mail-From", mailFrom);
-  for (const auto& to : recipients) put("Rcpt", to);
-  put("SMTPUTF8", needsSmtpUtf8 ? "1" : "0");
-  put("DSN-Notify", dsnNotify);
-  put("DSN-Return", dsnReturn);
-  put("Message-ID", messageId);
-  put("Size", std::to_string(size));
-  put("Queued", std::to_string(queued));
-  put("Attempts", std::to_string(attempts));
-  put("Next-Try", std::to_string(nextTry));
-  put("Last-Error", lastError);
+  EachField(*this, [&put](const char* name, const auto& member) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(member)>, std::vector<std::string>>) {
+      for (const auto& value : member) put(name, value);
+    } else {
+      put(name, Text(member));
+    }
+  });
   return h + "\n";
 }
 
@@ -76,50 +115,9 @@ std::optional<OutboxEntry> OutboxEntry::Parse(const std::string& header) {
     const std::size_t colon = line.find(": ");
     const std::string name = line.substr(0, colon);
     const std::string value = colon == std::string::npos ? "" : line.substr(colon + 2);
-    if (name == "Id")
-      entry.id = value;
-    else if (name == "Settings")
-      entry.settings = value;
-    else if (name == "Host")
-      entry.host = value;
-    else if (name == "Port")
-      numbersOk &= ToNumber(value, entry.port);
-    else if (name == "Server-Label")
-      entry.serverLabel = value;
-    else if (name == "Ehlo")
-      entry.ehloName = value;
-    else if (name == "Implicit-TLS")
-      entry.implicitTls = value == "1";
-    else if (name == "Require-TLS")
-      entry.requireTls = value == "1";
-    else if (name == "User")
-      entry.user = value;
-    else if (name == "Timeout-Ms")
-      numbersOk &= ToNumber(value, entry.timeoutMs);
-    else if (name == "CA-File")
-      entry.caFile = value;
-    else if (name == "Mail-From")
-      entry.mailFrom = value;
-    else if (name == "Rcpt")
-      entry.recipients.push_back(value);
-    else if (name == "SMTPUTF8")
-      entry.needsSmtpUtf8 = value == "1";
-    else if (name == "DSN-Notify")
-      entry.dsnNotify = value;
-    else if (name == "DSN-Return")
-      entry.dsnReturn = value;
-    else if (name == "Size")
-      numbersOk &= ToNumber(value, entry.size);
-    else if (name == "Message-ID")
-      entry.messageId = value;
-    else if (name == "Queued")
-      numbersOk &= ToNumber(value, entry.queued);
-    else if (name == "Attempts")
-      numbersOk &= ToNumber(value, entry.attempts);
-    else if (name == "Next-Try")
-      numbersOk &= ToNumber(value, entry.nextTry);
-    else if (name == "Last-Error")
-      entry.lastError = value;
+    EachField(entry, [&](const char* field, auto& member) {
+      if (name == field) numbersOk = Take(value, member) && numbersOk;
+    });
   }
   if (!ended || !numbersOk || entry.id.empty() || entry.host.empty() || entry.recipients.empty())
     return std::nullopt;
