@@ -8,11 +8,14 @@
 #include "ConsoleRun.h"
 #include "HelpTexts.h"
 #include "OutboxFlush.h"
+#include "SendmailArgs.h"
+#include "SendmailRun.h"
 #include "TerminalConfig.h"
 #include "WindowModule.h"
 #include "WindowSystem.h"
 
 int main(int argc, char** argv) {
+  if (argc > 0 && IsSendmailName(argv[0])) return SendmailRun::Main(argc, argv);
   using CommandLine::RunMode;
   auto windowOr = [argc, argv](RunMode mode, const std::function<int()>& console) {
     return [=] {
@@ -35,7 +38,7 @@ int main(int argc, char** argv) {
   });
   modes.simpleSender = windowOr(RunMode::SimpleSender,
                                 [] { return CommandLine::NeedsDisplay(RunMode::SimpleSender); });
-  modes.delivery = windowOr(RunMode::Delivery, RunDeliveryConsole);
+  modes.delivery = windowOr(RunMode::Delivery, [] { return RunDeliveryConsole(); });
   modes.version = PrintVersion;
   modes.flush = OutboxFlush::Run;
   modes.outbox = OutboxFlush::List;

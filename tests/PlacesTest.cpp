@@ -26,9 +26,11 @@ class PlacesTest : public testing::Test {
     ::setenv("XDG_CONFIG_HOME", config_.path().c_str(), 1);
     ::setenv("XDG_STATE_HOME", state_.path().c_str(), 1);
     Places::SetPortableForTesting(false);
+    Places::SetAdminFolderForTesting(admin_.path().string());
   }
   void TearDown() override {
     Places::SetPortableForTesting(std::nullopt);
+    Places::SetAdminFolderForTesting(std::nullopt);
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("XDG_STATE_HOME");
   }
@@ -38,7 +40,7 @@ class PlacesTest : public testing::Test {
     config_.Write("tarnwick/" + name, text);
   }
 
-  TempFolder program_, config_, state_;
+  TempFolder program_, config_, state_, admin_;
 };
 
 TEST_F(PlacesTest, UserCopyFirstThenTheProgramsFolder) {
@@ -81,8 +83,36 @@ TEST_F(PlacesTest, InstalledWritesGoToPrivateUserFolders) {
   EXPECT_EQ(Places::UserFolder(), config_.File(".config/tarnwick"));
 }
 
+TEST_F(PlacesTest, InstalledSettingsAreTheUsersThenTheAdministrators) {
+  struct Case {
+    bool portable, inUser, inAdmin;
+    const char* expected;  // which folder's file is read
+  };
+  const Case cases[] = {
+      {false, true, true, "user"},
+      {false, false, true, "admin"},
+      {false, false, false, "admin"},  // the default place, though absent
+      {true, true, true, "program"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(config_.path() / "tarnwick");
+    std::filesystem::remove(admin_.File("Tarnwick.ini"));
+    Places::SetPortableForTesting(c.portable);
+    program_.Write("Tarnwick.ini", "[Options]\n");  // never read by an installed program
+    if (c.inUser) WriteUser("Tarnwick.ini", "u");
+    if (c.inAdmin) admin_.Write("Tarnwick.ini", "a");
+    const std::string expected = std::string(c.expected) == "user" ? User("Tarnwick.ini")
+                                 : std::string(c.expected) == "admin"
+                                     ? admin_.File("Tarnwick.ini")
+                                     : program_.File("Tarnwick.ini");
+    EXPECT_EQ(SettingsFile::ForReading(), expected) << c.portable << c.inUser << c.inAdmin;
+    EXPECT_EQ(Places::FindAdminFile("aliases"),
+              c.portable ? program_.File("aliases") : admin_.File("aliases"));
+  }
+}
+
 TEST_F(PlacesTest, FirstSaveKeepsTheAdministratorsKeys) {
-  program_.Write("Tarnwick.ini", "; site defaults\n[Options]\nPort=587\nTimeOutSecs=30\n");
+  admin_.Write("Tarnwick.ini", "; site defaults\n[Options]\nPort=587\nTimeOutSecs=30\n");
   std::string problem;
   const std::string path = SettingsFile::ForSaving(problem);
   ASSERT_EQ(path, User("Tarnwick.ini")) << problem;
@@ -96,15 +126,15 @@ TEST_F(PlacesTest, FirstSaveKeepsTheAdministratorsKeys) {
 
 TEST_F(PlacesTest, SettingsThatCannotBeReadStopTheRun) {
   // As root every file is readable: a loop of links is what cannot be.
-  std::filesystem::create_symlink(program_.File("Tarnwick.ini"), program_.File("Tarnwick.ini"));
+  std::filesystem::create_symlink(admin_.File("Tarnwick.ini"), admin_.File("Tarnwick.ini"));
   const std::string ini = SettingsFile::ForReading();
   EXPECT_NE(SettingsFile::ReadProblem(ini).find(ini), std::string::npos);
   ArgumentText::Set("-t bob@example.com");
   std::istringstream input;
   const auto result = AssembleMailJob(ini, input);
   EXPECT_NE(result.problem.find("cannot be read"), std::string::npos) << result.problem;
-  std::filesystem::remove(program_.File("Tarnwick.ini"));
-  std::filesystem::create_directory(program_.File("Tarnwick.ini"));
+  std::filesystem::remove(admin_.File("Tarnwick.ini"));
+  std::filesystem::create_directory(admin_.File("Tarnwick.ini"));
   EXPECT_NE(SettingsFile::ReadProblem(ini).find("is not a file"), std::string::npos);
   EXPECT_EQ(SettingsFile::ReadProblem(program_.File("absent.ini")), "");
 }

@@ -27,6 +27,8 @@ struct RunOptions {
   double stopAfter = 0;                // seconds after the start to send stopSignal; 0: never
   int stopSignal = SIGTERM;
   std::vector<std::string> wrapper = {};  // a program that runs ours: {"faketime", "-f", "+2m"}
+  std::string program = "tarnwick";       // the name it is started as (sendmail, mailq ...)
+  std::string inputFile = {};             // standard input from this file
 };
 
 struct RunResult {
@@ -56,7 +58,10 @@ class ProgramCopy {
 
   RunResult Run(const std::vector<std::string>& args, const RunOptions& options = {}) const {
     std::vector<std::string> argv = options.wrapper;
-    argv.push_back((folder_.path() / "tarnwick").string());
+    const auto started = folder_.path() / options.program;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(started)))
+      std::filesystem::create_symlink("tarnwick", started);
+    argv.push_back(started.string());
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv;
     for (auto& a : argv) cargv.push_back(a.data());
@@ -85,6 +90,8 @@ class ProgramCopy {
     posix_spawn_file_actions_init(&actions);
     if (options.input != nullptr) {
       posix_spawn_file_actions_adddup2(&actions, inFds[0], 0);
+    } else if (!options.inputFile.empty()) {
+      posix_spawn_file_actions_addopen(&actions, 0, options.inputFile.c_str(), O_RDONLY, 0);
     } else {
       posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     }

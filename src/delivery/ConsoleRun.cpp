@@ -30,10 +30,10 @@ void ConsoleView::SetBusy(bool busy) {
   }
 }
 
-int RunDeliveryConsole() {
+int RunDeliveryConsole(DeliveryRun::JobSource source) {
   ConsoleLoop loop;
   ConsoleView view(loop);
-  DeliveryRun run(view, loop);
+  DeliveryRun run(view, loop, std::move(source));
   view.Attach(run);
   ConsoleSender smtp(loop, run);
   run.Run(smtp);

@@ -48,4 +48,4 @@ class ConsoleSender : public MailSender {
 };
 
 // The run to its end; the exit status.
-int RunDeliveryConsole();
+int RunDeliveryConsole(DeliveryRun::JobSource source = {});

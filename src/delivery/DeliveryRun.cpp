@@ -7,11 +7,13 @@
 #include <iostream>
 
 #include "ArgumentText.h"
+#include "IniFile.h"
 #include "MailSender.h"
 #include "OutboxQueue.h"
 #include "RunLog.h"
 #include "RunOutcome.h"
 #include "SettingsFile.h"
+#include "SettingsKeys.h"
 #include "SmtpErrors.h"
 #include "SwitchParser.h"
 
@@ -38,10 +40,12 @@ void DeliveryRun::Warn(const std::string& text) {
   log_.Line(" warning: " + text);
 }
 
-void DeliveryRun::StartLog() {
-  log_ = RunLog(SwitchParser::FindSwitch("log").has_value());
+void DeliveryRun::StartLog(const std::string& ini) {
+  log_ = RunLog(SwitchParser::FindSwitch("log").has_value() ||
+                IniFile::Read(ini, SettingsKeys::kSection, "Log") == "1");
+  const std::string said = source_.assemble ? source_.commandLine : ArgumentText::Get();
   log_.Write({"", RunLog::Stamp() + " *** Tarnwick started",
-              RunLog::Stamp() + " switches: " + MaskedSwitches(ArgumentText::Get())});
+              RunLog::Stamp() + " switches: " + MaskedSwitches(said)});
 }
 
 void DeliveryRun::Run(MailSender& smtp) {
@@ -49,9 +53,10 @@ void DeliveryRun::Run(MailSender& smtp) {
   const std::string ini = SettingsFile::ForReading();
   const DeliveryOptions options = ReadDeliveryOptions(ini);
 
-  StartLog();
+  StartLog(ini);
 
-  const AssemblyResult assembled = AssembleMailJob(ini, std::cin);
+  const AssemblyResult assembled =
+      source_.assemble ? source_.assemble(ini) : AssembleMailJob(ini, std::cin);
   for (const auto& warning : assembled.warnings) Warn(warning);
   if (!assembled.problem.empty()) {
     log_.Line(" error: " + assembled.problem);
@@ -135,6 +140,10 @@ void DeliveryRun::SetUp(MailSender& smtp, const AssemblyResult& assembled,
     smtp.AuthPassword(job.SMTPPassword);
   }
   smtp.SenderAddress(job.From);
+  if (!assembled.readyMessage.path.empty()) {
+    smtp.ReadyMessage(assembled.readyMessage.path, assembled.readyMessage.messageId,
+                      assembled.readyMessage.eightBit);
+  }
   smtp.SubjectText(job.Subject);
   smtp.BodyText(job.Message);
   for (const auto& path : assembled.attachments) smtp.AttachmentList().Add(path);

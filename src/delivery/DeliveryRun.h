@@ -6,6 +6,7 @@
 // the console, which nobody watches. Every handler may run inside one of
 // the run's own waits.
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "EventWait.h"
@@ -29,8 +30,17 @@ class DeliveryRun {
     virtual void Unload() = 0;         // close the window
   };
 
+  // Where the job comes from: by default the switches and the settings,
+  // with a body on standard input for "-m:-"; the sendmail interface hands
+  // over a message already written whole, and its own command line.
+  struct JobSource {
+    std::function<AssemblyResult(const std::string& iniPath)> assemble;
+    std::string commandLine;  // for the log
+  };
+
   // `waiter` serves the queue the component's events come through.
-  DeliveryRun(View& view, EventWait& waiter) : view_(view), waiter_(waiter) {}
+  DeliveryRun(View& view, EventWait& waiter, JobSource source = {})
+      : view_(view), waiter_(waiter), source_(std::move(source)) {}
 
   // The whole run, driving `smtp`; ends by unloading the view.
   void Run(MailSender& smtp);
@@ -50,7 +60,7 @@ class DeliveryRun {
  private:
   bool Wait(double seconds);  // false once the program is ending
   void Warn(const std::string& text);
-  void StartLog();
+  void StartLog(const std::string& ini);
   void SetUp(MailSender& smtp, const AssemblyResult& assembled, const DeliveryOptions& options);
   void Attempts(MailSender& smtp, const DeliveryOptions& options);
   // Puts the message into the outbox; a failure to is the run's outcome.
@@ -60,6 +70,7 @@ class DeliveryRun {
   View& view_;
   MailSender* smtp_ = nullptr;
   EventWait& waiter_;
+  JobSource source_;
   RunLog log_;
   bool done_ = false;    // the attempt has its outcome
   bool failed_ = false;  // ... and it is an error, errorText_

@@ -175,6 +175,14 @@ bool ReadServerSettings(const std::string& iniPath, AssemblyResult& result) {
   return result.problem.empty();
 }
 
+bool SettingsReadable(const std::string& iniPath, AssemblyResult& result) {
+  if (auto problem = SettingsFile::ReadProblem(iniPath); !problem.empty()) {
+    result.problem = problem + " Nothing was sent.";
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 PasswordFetch FetchPassword(const std::string& iniPath, const SettingsKeys::Values& settings,
@@ -226,10 +234,7 @@ DeliveryOptions ReadDeliveryOptions(const std::string& iniPath) {
 AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) {
   AssemblyResult result;
   // Unreadable settings would read as empty and send something else.
-  if (auto problem = SettingsFile::ReadProblem(iniPath); !problem.empty()) {
-    result.problem = problem + " Nothing was sent.";
-    return result;
-  }
+  if (!SettingsReadable(iniPath, result)) return result;
   bool bodyFromInput = false;
   const SettingsKeys::Values settings = SettingsKeys::ReadAll(iniPath);
   result.outbox = SettingsKeys::ValueOrDefault(settings, "Outbox") == "1";
@@ -238,6 +243,21 @@ AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input) 
   JobFiles::ResolveAttachments(result.job.Attachment, result);
   if (!result.problem.empty() || !ReadServerSettings(iniPath, result)) return result;
   TakePassword(iniPath, settings, result);
+  return result;
+}
+
+AssemblyResult AssembleReadyMessage(const std::string& iniPath, const ReadyMessage& message) {
+  AssemblyResult result;
+  if (!SettingsReadable(iniPath, result)) return result;
+  const SettingsKeys::Values settings = SettingsKeys::ReadAll(iniPath);
+  result.outbox = SettingsKeys::ValueOrDefault(settings, "Outbox") == "1";
+  MailJob& job = result.job;
+  for (const char* key : {"SMTPServer", "Port", "SMTPUserName"})
+    *FieldFor(job, key) = SettingsKeys::ValueOrDefault(settings, key);
+  job.From = message.from;
+  for (const auto& to : message.recipients) job.To += (job.To.empty() ? "" : ",") + to;
+  result.readyMessage = message.file;
+  if (ReadServerSettings(iniPath, result)) TakePassword(iniPath, settings, result);
   return result;
 }
 

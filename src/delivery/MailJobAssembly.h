@@ -43,13 +43,27 @@ struct AssemblyResult {
   bool attachmentMissing = false;        // a file asked for is not there
   std::vector<std::string> warnings;     // the run goes on; said on standard error and in the log
   bool outbox = false;                   // Outbox=1: a temporary failure is kept for later
-  std::string problem;                   // not empty: nothing may be sent; says why
-  int problemStatus = 2;                 // the exit status the problem ends the run with
+  struct Ready {                         // a message already written whole
+    std::string path, messageId;
+    bool eightBit = false;
+  } readyMessage;
+  std::string problem;    // not empty: nothing may be sent; says why
+  int problemStatus = 2;  // the exit status the problem ends the run with
 };
 
 // Steps after the log header: switches, settings, defaults, files. A body
 // given as "-m:-" is read from `input` (standard input in the program).
 AssemblyResult AssembleMailJob(const std::string& iniPath, std::istream& input);
+
+// A message already written whole (the sendmail interface's spool): its
+// envelope as given, the server, login and delivery settings from the
+// settings file, and no subject, body or attachment from anywhere.
+struct ReadyMessage {
+  AssemblyResult::Ready file;
+  std::string from;
+  std::vector<std::string> recipients;
+};
+AssemblyResult AssembleReadyMessage(const std::string& iniPath, const ReadyMessage& message);
 
 // The password for a login as `user` at `server` when no -xp gave one: where
 // SMTPPasswordFrom says, else the enciphered SMTPPassword. A problem comes

@@ -252,6 +252,9 @@ void Flush::SendGroup(const std::vector<OutboxEntry*>& group) {
     mail.messageId = entry->messageId;
     mail.dsnNotify = entry->dsnNotify;
     mail.dsnReturn = entry->dsnReturn;
+    mail.eightBit = entry->eightBit;
+    mail.ready = file;
+    mail.readyFrom = entry->bodyOffset;
     mail.message.AddRawFile(file, entry->bodyOffset);
     const SmtpOutcome outcome = smtp.Send(mail);
     switch (Decide(outcome)) {

@@ -44,6 +44,7 @@ Queued Put(const MailSender& smtp, const std::string& settingsPath, int attempts
   entry.mailFrom = mail.mailFrom;
   entry.recipients = mail.recipients;
   entry.needsSmtpUtf8 = mail.needsSmtpUtf8;
+  entry.eightBit = mail.eightBit;
   entry.dsnNotify = mail.dsnNotify;
   entry.dsnReturn = mail.dsnReturn;
   entry.messageId = mail.messageId;

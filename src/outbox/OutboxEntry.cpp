@@ -45,6 +45,7 @@ void EachField(Entry& e, Visit&& visit) {
   visit("Mail-From", e.mailFrom);
   visit("Rcpt", e.recipients);
   visit("SMTPUTF8", e.needsSmtpUtf8);
+  visit("8BITMIME", e.eightBit);
   visit("DSN-Notify", e.dsnNotify);
   visit("DSN-Return", e.dsnReturn);
   visit("Message-ID", e.messageId);

@@ -33,6 +33,7 @@ struct OutboxEntry {
   std::string mailFrom;
   std::vector<std::string> recipients;
   bool needsSmtpUtf8 = false;
+  bool eightBit = false;  // 8-bit text, sent as such where the server takes it
   std::string dsnNotify, dsnReturn;
   std::string messageId;
 

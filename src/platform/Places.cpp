@@ -51,6 +51,20 @@ bool MakeFolder(const std::string& folder, std::string& problem) {
   return true;
 }
 
+std::optional<std::string>& AdminFolderOverride() {
+  static std::optional<std::string> folder;
+  return folder;
+}
+
+std::string UserCopy(std::string_view name) {
+  return UserFolder() + "/" + ProgramFolder::WithSlashes(name);
+}
+
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
 }  // namespace
 
 bool Portable() {
@@ -65,10 +79,19 @@ std::string StateFolder() { return XdgFolder("XDG_STATE_HOME", ".local/state"); 
 
 std::string Find(std::string_view name) {
   if (Portable() || name.empty() || name.front() == '/') return ProgramFolder::FileIn(name);
-  std::string own = UserFolder() + "/" + ProgramFolder::WithSlashes(name);
-  std::error_code error;
-  if (std::filesystem::exists(own, error)) return own;
-  return ProgramFolder::FileIn(name);
+  std::string own = UserCopy(name);
+  return Exists(own) ? own : ProgramFolder::FileIn(name);
+}
+
+std::string AdminFile(std::string_view name) {
+  if (Portable()) return ProgramFolder::FileIn(name);
+  return AdminFolderOverride().value_or("/etc/tarnwick") + "/" + std::string(name);
+}
+
+std::string FindAdminFile(std::string_view name) {
+  if (Portable()) return ProgramFolder::FileIn(name);
+  std::string own = UserCopy(name);
+  return Exists(own) ? own : AdminFile(name);
 }
 
 std::string ForWriting(std::string_view name, std::string& problem) {
@@ -93,5 +116,9 @@ std::string OutboxFolder(std::string& problem) {
 }
 
 void SetPortableForTesting(std::optional<bool> portable) { PortableOverride() = portable; }
+
+void SetAdminFolderForTesting(std::optional<std::string> folder) {
+  AdminFolderOverride() = std::move(folder);
+}
 
 }  // namespace Places

@@ -5,8 +5,7 @@
 // itself. An installed one (a system folder, or one the user cannot write)
 // keeps the user's files in $XDG_CONFIG_HOME/tarnwick and the log in
 // $XDG_STATE_HOME/tarnwick, and reads the user's copy of a file first, then
-// the one next to the program, so an administrator's Tarnwick.ini there is
-// everyone's default.
+// the administrator's (in /etc/tarnwick) for the settings and aliases.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +23,14 @@ std::string StateFolder();
 // installed and there is one, else the one beside the program.
 std::string Find(std::string_view name);
 
+// A file the administrator sets for every user (Tarnwick.ini, aliases):
+// in /etc/tarnwick for an installed program, beside a portable one.
+std::string AdminFile(std::string_view name);
+
+// Such a file as a run reads it: the user's own copy first when the
+// program is installed and there is one.
+std::string FindAdminFile(std::string_view name);
+
 // Where a file of the user's is written: beside a portable program, else in
 // the user's folder, created (0700) on the way. Empty, with `problem` set,
 // when that folder cannot be made.
@@ -39,5 +46,7 @@ std::string OutboxFolder(std::string& problem);
 
 // Tests decide portability themselves: as root every folder is writable.
 void SetPortableForTesting(std::optional<bool> portable);
+// ... and where an installed program's administrator files are.
+void SetAdminFolderForTesting(std::optional<std::string> folder);
 
 }  // namespace Places

@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kName = "Tarnwick.ini";
 }  // namespace
 
-std::string ForReading() { return Places::Find(kName); }
+std::string ForReading() { return Places::FindAdminFile(kName); }
 
 std::string ReadProblem(const std::string& path) {
   struct stat info {};
@@ -39,7 +39,7 @@ std::string ForSaving(std::string& problem) {
   std::string path = Places::ForWriting(kName, problem);
   if (path.empty() || Places::Portable()) return path;
   std::error_code error;
-  const std::string shared = ProgramFolder::FileIn(kName);
+  const std::string shared = Places::AdminFile(kName);
   if (!std::filesystem::exists(path, error) && ReadProblem(shared).empty() &&
       std::filesystem::exists(shared, error)) {
     std::filesystem::copy_file(shared, path, error);

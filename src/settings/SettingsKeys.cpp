@@ -64,6 +64,15 @@ constexpr Key kKeys[] = {
      "72",
      "Hours a queued message is tried before it moves to the outbox's failed folder.",
      {}},
+    {"Log",
+     "0",
+     "1: every run writes the run log, as -log asks (sendmail callers pass no -log).",
+     {}},
+    {"LocalDomain",
+     "",
+     "The domain for a local name such as root that the aliases file does not map; empty: "
+     "such a name is refused.",
+     {}},
 };
 
 constexpr std::size_t kFieldCount = static_cast<std::size_t>(std::count_if(

@@ -58,6 +58,15 @@ class MailSender {
   void DsnNotify(const std::string& notify) { settings_.dsnNotify = notify; }
   void DsnReturn(const std::string& ret) { settings_.dsnReturn = ret; }
 
+  // A message already written whole, CR LF and all, sent as it stands under
+  // its own Message-ID instead of one made from subject, body and
+  // attachments. `eightBit`: it holds 8-bit text.
+  void ReadyMessage(const std::string& path, const std::string& messageId, bool eightBit) {
+    settings_.rawMessagePath = path;
+    settings_.rawMessageId = messageId;
+    settings_.rawEightBit = eightBit;
+  }
+
   // The message as Send would deliver it, checked, with a fresh Date and
   // Message-ID: what the outbox keeps.
   std::variant<OutgoingMail, MailError> Build() const;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <system_error>
 
@@ -22,6 +23,14 @@ std::string ErrorText(int error) {
 }
 
 }  // namespace
+
+int OpenScratchFile(std::string& problem) {
+  const char* tmp = std::getenv("TMPDIR");  // NOLINT(concurrency-mt-unsafe): read, never set
+  const std::string folder = tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) problem = "no temporary file can be made in " + folder + ": " + ErrorText(errno);
+  return fd;
+}
 
 std::variant<std::shared_ptr<const OpenFile>, std::string> OpenFile::Open(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -30,6 +30,11 @@ class OpenFile {
   std::uint64_t size_;
 };
 
+// An unnamed file in $TMPDIR (else /tmp) for a message being made: nothing
+// is left behind, whatever becomes of the run. -1, with `problem` saying
+// why, when none can be made.
+int OpenScratchFile(std::string& problem);
+
 class MessageStream {
  public:
   void AddText(std::string text);

@@ -1,16 +1,20 @@
 #include "OutgoingMail.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <optional>
 #include <random>
+#include <system_error>
 
 #include "MailAddress.h"
 #include "MailText.h"
 #include "ServerAddress.h"
+#include "SevenBitMessage.h"
 #include "SmtpErrors.h"
 
 namespace {
@@ -191,8 +195,10 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
       return Refuse(kInvalidMessage,
                     "Cannot read the message " + s.rawMessagePath + ": " + *problem + ".");
     }
-    job.message.AddRawFile(std::get<std::shared_ptr<const OpenFile>>(std::move(opened)), 0);
+    job.ready = std::get<std::shared_ptr<const OpenFile>>(std::move(opened));
+    job.message.AddRawFile(job.ready, 0);
     job.messageId = s.rawMessageId;
+    job.eightBit = s.rawEightBit;
     session.timeoutMs = s.timeoutMs > 0 ? s.timeoutMs : kDefaultTimeoutMs;
     session.caFile = s.caFile;
     return job;
@@ -227,4 +233,33 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   session.timeoutMs = s.timeoutMs > 0 ? s.timeoutMs : kDefaultTimeoutMs;
   session.caFile = s.caFile;
   return job;
+}
+
+std::string MakeSevenBit(OutgoingMail& mail) {
+  if (!mail.ready) return "the message is not one written whole";
+  std::string problem;
+  const int out = OpenScratchFile(problem);
+  if (out < 0) return problem;
+  const int in = ::open(mail.ready->Path().c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0 || ::lseek(in, static_cast<off_t>(mail.readyFrom), SEEK_SET) < 0) {
+    problem = "the message cannot be read again: " +
+              std::error_code(errno, std::generic_category()).message();
+  } else {
+    problem = SevenBitMessage::Convert(in, out);
+  }
+  if (in >= 0) ::close(in);
+  if (problem.empty()) {
+    auto opened = OpenFile::Open("/proc/self/fd/" + std::to_string(out));
+    if (auto* why = std::get_if<std::string>(&opened)) {
+      problem = *why;
+    } else {
+      mail.ready = std::get<std::shared_ptr<const OpenFile>>(std::move(opened));
+      mail.readyFrom = 0;
+      mail.message = MessageStream();
+      mail.message.AddRawFile(mail.ready, 0);
+      mail.eightBit = false;
+    }
+  }
+  ::close(out);
+  return problem;
 }

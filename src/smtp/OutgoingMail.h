@@ -31,9 +31,16 @@ struct OutgoingMail {
   bool needsSmtpUtf8 = false;  // a UTF-8 local part in the envelope
   MessageStream message;       // headers, body and attachments, CR LF
   std::string messageId;
-  std::string dsnNotify;  // NOTIFY= for each RCPT, when the server offers DSN
-  std::string dsnReturn;  // RET= on MAIL
+  std::string dsnNotify;                  // NOTIFY= for each RCPT, when the server offers DSN
+  std::string dsnReturn;                  // RET= on MAIL
+  bool eightBit = false;                  // 8-bit text: BODY=8BITMIME, or made 7-bit first
+  std::shared_ptr<const OpenFile> ready;  // the message, when it came written whole
+  std::uint64_t readyFrom = 0;            // ... starting at this offset in its file
 };
+
+// Re-encodes an 8-bit message for a server without 8BITMIME, into a file
+// of its own that is gone when closed. Empty, or why it could not.
+std::string MakeSevenBit(OutgoingMail& mail);
 
 struct MailError {
   std::int16_t number = 0;
@@ -62,6 +69,7 @@ struct MailSettings {
   // attachments, under its own Message-ID.
   std::string rawMessagePath;
   std::string rawMessageId;
+  bool rawEightBit = false;
 };
 
 // Refuses what must never reach a server: a bad or missing address (CR, LF

@@ -62,6 +62,7 @@ class SmtpSession {
 
   struct Capabilities {
     bool startTls = false, pipelining = false, smtpUtf8 = false, dsn = false, auth = false;
+    bool eightBitMime = false;
     bool size = false;
     std::uint64_t sizeLimit = 0;
     std::vector<std::string> mechanisms;

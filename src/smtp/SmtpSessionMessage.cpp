@@ -51,6 +51,15 @@ void SmtpSession::StartMessage() {
              "was sent.");
     return;
   }
+  if (mail.eightBit && !capabilities_.eightBitMime) {
+    // A server of 7 bits only would cut or mangle the eighth bit.
+    if (const std::string problem = MakeSevenBit(mail); !problem.empty()) {
+      Fail(SmtpOutcome::Kind::BadInput, SmtpErrors::kOtherFailure,
+           server + " offers no 8BITMIME, and the message could not be made 7-bit (" + problem +
+               "); nothing was sent.");
+      return;
+    }
+  }
   const std::uint64_t size = mail.message.Size();
   if (capabilities_.sizeLimit > 0 && size > capabilities_.sizeLimit) {
     Fail(SmtpOutcome::Kind::NotSupported, SmtpErrors::kMessageTooLarge,
@@ -60,6 +69,7 @@ void SmtpSession::StartMessage() {
   }
   std::string mailFrom = "MAIL FROM:<" + mail.mailFrom + ">";
   if (capabilities_.size) mailFrom += " SIZE=" + std::to_string(size);
+  if (mail.eightBit) mailFrom += " BODY=8BITMIME";
   if (mail.needsSmtpUtf8) mailFrom += " SMTPUTF8";
   if (capabilities_.dsn && !mail.dsnReturn.empty()) mailFrom += " RET=" + mail.dsnReturn;
   if (capabilities_.dsn && (!mail.dsnReturn.empty() || !mail.dsnNotify.empty())) {

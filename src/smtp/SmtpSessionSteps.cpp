@@ -154,6 +154,7 @@ void SmtpSession::OnEhlo(const SmtpReply& reply) {
     if (keyword == "PIPELINING") capabilities_.pipelining = true;
     if (keyword == "SMTPUTF8") capabilities_.smtpUtf8 = true;
     if (keyword == "DSN") capabilities_.dsn = true;
+    if (keyword == "8BITMIME") capabilities_.eightBitMime = true;
     if (keyword == "SIZE") {
       capabilities_.size = true;
       if (!params.empty()) capabilities_.sizeLimit = std::strtoull(params[0].c_str(), nullptr, 10);
