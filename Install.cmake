@@ -5,7 +5,7 @@
 set(CMAKE_INSTALL_DEFAULT_COMPONENT_NAME main)
 
 install(TARGETS tarnwick RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS tarnwick_windows tarnwick_keyring LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tarnwick)
+install(TARGETS tarnwick_windows tarnwick_keyring tarnwick_http LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/tarnwick)
 
 # Manual pages and the changelog go compressed, as Debian wants them; -n
 # keeps the archive the same from build to build.

@@ -7,6 +7,7 @@
 #include "CommandLine.h"
 #include "ConsoleRun.h"
 #include "HelpTexts.h"
+#include "OAuthLogin.h"
 #include "OutboxFlush.h"
 #include "SendmailArgs.h"
 #include "SendmailRun.h"
@@ -42,5 +43,6 @@ int main(int argc, char** argv) {
   modes.version = PrintVersion;
   modes.flush = OutboxFlush::Run;
   modes.outbox = OutboxFlush::List;
+  modes.login = OAuthLogin::Run;
   return CommandLine::Main(argc, argv, modes);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// A copy of the built program (and its window library) in a folder of its
+// A copy of the built program (and the libraries it loads) in a folder of its
 // own, run with arguments and no display unless the test names one; what it
 // wrote to standard error and output, its exit status and time.
 #include <fcntl.h>
@@ -43,7 +43,8 @@ class ProgramCopy {
  public:
   explicit ProgramCopy(const std::string& binary) {
     std::filesystem::copy_file(binary, folder_.path() / "tarnwick");
-    for (const char* library : {"libtarnwick-windows.so", "libtarnwick-keyring.so"}) {
+    for (const char* library :
+         {"libtarnwick-windows.so", "libtarnwick-keyring.so", "libtarnwick-http.so"}) {
       const auto built = std::filesystem::path(binary).parent_path() / library;
       if (std::filesystem::exists(built))
         std::filesystem::copy_file(built, folder_.path() / built.filename());

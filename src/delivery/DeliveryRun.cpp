@@ -51,6 +51,7 @@ void DeliveryRun::StartLog(const std::string& ini) {
 void DeliveryRun::Run(MailSender& smtp) {
   smtp_ = &smtp;
   const std::string ini = SettingsFile::ForReading();
+  ini_ = ini;
   const DeliveryOptions options = ReadDeliveryOptions(ini);
 
   StartLog(ini);
@@ -60,6 +61,7 @@ void DeliveryRun::Run(MailSender& smtp) {
   for (const auto& warning : assembled.warnings) Warn(warning);
   if (!assembled.problem.empty()) {
     log_.Line(" error: " + assembled.problem);
+    if (!assembled.logDetail.empty()) log_.Line(" detail: " + assembled.logDetail);
     done_ = true;
     failed_ = true;
     errorText_ = assembled.problem;
@@ -125,6 +127,8 @@ void DeliveryRun::Queue(MailSender& smtp, const std::string& ini, int attempts) 
 void DeliveryRun::SetUp(MailSender& smtp, const AssemblyResult& assembled,
                         const DeliveryOptions& options) {
   const MailJob& job = assembled.job;
+  server_ = job.SMTPServer;
+  bearer_ = !assembled.bearerMechanism.empty();
   smtp.ServerName(job.SMTPServer);
   smtp.TimeoutMs(options.TimeOutSecs * 1000);
   smtp.ServerHost(job.SMTPServer);
@@ -138,6 +142,7 @@ void DeliveryRun::SetUp(MailSender& smtp, const AssemblyResult& assembled,
     smtp.AuthMode(2);
     smtp.AuthUserName(job.SMTPUserName);
     smtp.AuthPassword(job.SMTPPassword);
+    smtp.BearerMechanism(assembled.bearerMechanism);
   }
   smtp.SenderAddress(job.From);
   if (!assembled.readyMessage.path.empty()) {
@@ -186,6 +191,13 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
     }
     if (!cancelled_) outcome_ = smtp.LastOutcome();
     if (!failed_ || cancelled_) return;
+    // A refusal by the server (535), not a mechanism it lacks.
+    if (bearer_ && !tokenRefreshed_ && outcome_.kind == SmtpOutcome::Kind::LoginFailure &&
+        outcome_.number < 1000) {
+      if (!RefreshToken(smtp)) return;
+      --attempt;  // the same attempt, with a token the server may take
+      continue;
+    }
     if (!RunOutcome::For(outcome_, false).retry || attempt == options.TotalAttempts) return;
     Say("Tarnwick: " + errorText_ + " -- trying again in " + std::to_string(options.RetryWaitSecs) +
         " s (attempt " + std::to_string(attempt + 1) + " of " +
@@ -197,6 +209,23 @@ void DeliveryRun::Attempts(MailSender& smtp, const DeliveryOptions& options) {
     }
     log_.Line(" status: attempting to send mail again");
   }
+}
+
+bool DeliveryRun::RefreshToken(MailSender& smtp) {
+  tokenRefreshed_ = true;
+  const PasswordFetch fetched =
+      FetchPassword(ini_, SettingsKeys::ReadAll(ini_), server_, smtp.UserName(), true);
+  if (!fetched.problem.empty()) {
+    log_.Line(" error: " + fetched.problem);
+    if (!fetched.detail.empty()) log_.Line(" detail: " + fetched.detail);
+    errorText_ = fetched.problem;
+    runProblem_ = true;
+    problemStatus_ = fetched.status;
+    return false;
+  }
+  log_.Line(" status: the server refused the access token; trying once more with a fresh one");
+  smtp.AuthPassword(fetched.password);
+  return true;
 }
 
 void DeliveryRun::Finish() {

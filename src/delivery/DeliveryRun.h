@@ -63,6 +63,9 @@ class DeliveryRun {
   void StartLog(const std::string& ini);
   void SetUp(MailSender& smtp, const AssemblyResult& assembled, const DeliveryOptions& options);
   void Attempts(MailSender& smtp, const DeliveryOptions& options);
+  // After the server refused an OAuth2 access token: a fresh one, once.
+  // False when there is none; the run then ends with why.
+  bool RefreshToken(MailSender& smtp);
   // Puts the message into the outbox; a failure to is the run's outcome.
   void Queue(MailSender& smtp, const std::string& ini, int attempts);
   void Finish();
@@ -86,6 +89,10 @@ class DeliveryRun {
   bool attachmentMissing_ = false;
   int exitStatus_ = 1;
   bool backstopped_ = false;  // our own time-out, not the engine's, ended it
+  std::string ini_;           // the settings file the run reads
+  std::string server_;        // ... and the server it names
+  bool bearer_ = false;       // the login is with an OAuth2 access token
+  bool tokenRefreshed_ = false;
   std::string queuedId_;      // the message is in the outbox under this id
   std::string queueProblem_;  // it failed, and could not be queued either
 };

@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <istream>
 
+#include "AccessToken.h"
 #include "ArgumentText.h"
 #include "IniFile.h"
 #include "JobFiles.h"
+#include "OAuthConfig.h"
 #include "Places.h"
 #include "RunOutcome.h"
 #include "SecretSource.h"
@@ -74,6 +76,12 @@ std::string* FieldFor(MailJob& job, std::string_view key) {
   return nullptr;
 }
 
+// An OAuth2 provider's server when none is set.
+void ProviderServer(const SettingsKeys::Values& settings, MailJob& job) {
+  if (SwitchParser::IsBlank(job.SMTPServer))
+    job.SMTPServer = OAuthConfig::FromSettings(settings).defaultServer;
+}
+
 // Switches first, then the settings for what they leave blank. A password
 // kept elsewhere is fetched last, once the rest of the job stands: a bad
 // file name must not cost a keyring prompt.
@@ -91,6 +99,7 @@ void TakeSwitchesAndSettings(const SettingsKeys::Values& settings, AssemblyResul
     std::string& field = *FieldFor(job, key);
     if (SwitchParser::IsBlank(field)) field = SettingsKeys::ValueOrDefault(settings, key);
   }
+  ProviderServer(settings, job);
 }
 
 // The password: -xp, else where the settings keep it. Only a login asks a
@@ -98,19 +107,29 @@ void TakeSwitchesAndSettings(const SettingsKeys::Values& settings, AssemblyResul
 bool TakePassword(const std::string& iniPath, const SettingsKeys::Values& settings,
                   AssemblyResult& result) {
   MailJob& job = result.job;
+  const bool oauth = OAuthConfig::FromSettings(settings).Enabled();
+  if (oauth && !SwitchParser::IsBlank(job.SMTPPassword)) {
+    // Never a silent fall-back to the password login the settings turned off.
+    result.problem =
+        "The settings sign in with OAuth2 (SMTPAuth), so -xp has nothing to do; "
+        "nothing was sent.";
+    return false;
+  }
   if (!SwitchParser::IsBlank(job.SMTPPassword)) return true;
   // The outbox never keeps a password: a flush fetches it when it sends.
   if (SwitchParser::FindSwitch("queue")) return true;
   const bool stored =
       SecretSource::Parse(settings.at(SecretSource::kKey)).form == SecretSource::Form::Settings;
-  if (!stored && SwitchParser::IsBlank(job.SMTPUserName)) return true;
+  if (!stored && !oauth && SwitchParser::IsBlank(job.SMTPUserName)) return true;
   PasswordFetch fetched = FetchPassword(iniPath, settings, job.SMTPServer, job.SMTPUserName);
   if (!fetched.problem.empty()) {
     result.problem = fetched.problem;
     result.problemStatus = fetched.status;
+    result.logDetail = fetched.detail;
     return false;
   }
   job.SMTPPassword = std::move(fetched.password);
+  result.bearerMechanism = fetched.bearerMechanism;
   return true;
 }
 
@@ -156,6 +175,13 @@ bool ReadBody(std::istream& input, bool fromInput, AssemblyResult& result) {
   return true;
 }
 
+// The certificates to trust in place of the system's, as a path.
+std::string CaFilePath(const std::string& iniPath) {
+  std::string caFile = IniFile::Read(iniPath, SettingsKeys::kSection, "CAFile");
+  if (!caFile.empty() && caFile.front() != '/') caFile = Places::Find(caFile);
+  return caFile;
+}
+
 // The port number and the certificates to trust.
 bool ReadServerSettings(const std::string& iniPath, AssemblyResult& result) {
   const auto port = ParsePort(result.job.Port);
@@ -168,11 +194,40 @@ bool ReadServerSettings(const std::string& iniPath, AssemblyResult& result) {
   result.dsnNotify = IniFile::Read(iniPath, SettingsKeys::kSection, "DsnNotify");
   result.dsnReturn = IniFile::Read(iniPath, SettingsKeys::kSection, "DsnReturn");
   // Certificates to trust in place of the system's, for a private relay.
-  result.caFile = IniFile::Read(iniPath, SettingsKeys::kSection, "CAFile");
+  result.caFile = CaFilePath(iniPath);
   if (result.caFile.empty()) return true;
-  if (result.caFile.front() != '/') result.caFile = Places::Find(result.caFile);
   result.problem = JobFiles::FileProblem("CAFile", result.caFile);
   return result.problem.empty();
+}
+
+PasswordFetch FetchToken(const std::string& iniPath, const SettingsKeys::Values& settings,
+                         const OAuthConfig& oauth, const std::string& server,
+                         const std::string& user, bool refused) {
+  PasswordFetch fetched;
+  fetched.status = RunOutcome::kExitBadInput;
+  if (!oauth.problem.empty()) {
+    fetched.problem = oauth.problem + " Nothing was sent.";
+    return fetched;
+  }
+  if (SwitchParser::IsBlank(user)) {
+    fetched.problem =
+        "OAuth2 sign-in needs SMTPUserName (the mailbox that signs in); nothing "
+        "was sent.";
+    return fetched;
+  }
+  const AccessToken::Result got =
+      AccessToken::Get(oauth, TokenAccount(iniPath, settings, server, user), refused);
+  if (got.status != SecretSource::Status::Found) {
+    const bool ended = !got.problem.empty() && got.problem.back() == '.';
+    fetched.problem = got.problem + (ended ? " " : "; ") + "nothing was sent.";
+    fetched.detail = got.detail;
+    fetched.status = RunOutcome::ForSecret(got.status);
+    return fetched;
+  }
+  fetched.status = 0;
+  fetched.password = got.token;
+  fetched.bearerMechanism = oauth.mechanism;
+  return fetched;
 }
 
 bool SettingsReadable(const std::string& iniPath, AssemblyResult& result) {
@@ -186,8 +241,11 @@ bool SettingsReadable(const std::string& iniPath, AssemblyResult& result) {
 }  // namespace
 
 PasswordFetch FetchPassword(const std::string& iniPath, const SettingsKeys::Values& settings,
-                            const std::string& server, const std::string& user) {
+                            const std::string& server, const std::string& user, bool tokenRefused) {
   PasswordFetch fetched;
+  if (const OAuthConfig oauth = OAuthConfig::FromSettings(settings); oauth.Enabled()) {
+    return FetchToken(iniPath, settings, oauth, server, user, tokenRefused);
+  }
   const SecretSource::Source source = SecretSource::Parse(settings.at(SecretSource::kKey));
   if (source.form == SecretSource::Form::Settings && source.problem.empty()) {
     const auto password = StoredPassword::Decipher(settings.at("SMTPPassword"));
@@ -254,11 +312,22 @@ AssemblyResult AssembleReadyMessage(const std::string& iniPath, const ReadyMessa
   MailJob& job = result.job;
   for (const char* key : {"SMTPServer", "Port", "SMTPUserName"})
     *FieldFor(job, key) = SettingsKeys::ValueOrDefault(settings, key);
+  ProviderServer(settings, job);
   job.From = message.from;
   for (const auto& to : message.recipients) job.To += (job.To.empty() ? "" : ",") + to;
   result.readyMessage = message.file;
   if (ReadServerSettings(iniPath, result)) TakePassword(iniPath, settings, result);
   return result;
+}
+
+AccessToken::Account TokenAccount(const std::string& iniPath, const SettingsKeys::Values& settings,
+                                  const std::string& server, const std::string& user) {
+  AccessToken::Account account;
+  account.user = SwitchParser::TrimSpaces(user);
+  account.caFile = CaFilePath(iniPath);
+  if (SecretSource::Parse(settings.at(SecretSource::kKey)).form == SecretSource::Form::Keyring)
+    account.keyringHost = SecretSource::KeyringHost(server);
+  return account;
 }
 
 std::string MaskedSwitches(std::string_view argumentText) {

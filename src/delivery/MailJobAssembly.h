@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "AccessToken.h"
 #include "SettingsKeys.h"
 
 // The run's own waits and retries; ReadDeliveryOptions fills them, taking
@@ -47,8 +48,10 @@ struct AssemblyResult {
     std::string path, messageId;
     bool eightBit = false;
   } readyMessage;
-  std::string problem;    // not empty: nothing may be sent; says why
-  int problemStatus = 2;  // the exit status the problem ends the run with
+  std::string problem;          // not empty: nothing may be sent; says why
+  int problemStatus = 2;        // the exit status the problem ends the run with
+  std::string logDetail;        // more on the problem, for the log only
+  std::string bearerMechanism;  // OAuth2: the password is an access token
 };
 
 // Steps after the log header: switches, settings, defaults, files. A body
@@ -65,16 +68,26 @@ struct ReadyMessage {
 };
 AssemblyResult AssembleReadyMessage(const std::string& iniPath, const ReadyMessage& message);
 
-// The password for a login as `user` at `server` when no -xp gave one: where
-// SMTPPasswordFrom says, else the enciphered SMTPPassword. A problem comes
-// with the exit status it ends a run with.
+// The password for a login as `user` at `server` when no -xp gave one: an
+// OAuth2 access token when the settings sign in that way (`tokenRefused`:
+// the server refused the last one), else where SMTPPasswordFrom says, else
+// the enciphered SMTPPassword. A problem comes with the exit status it ends
+// a run with.
 struct PasswordFetch {
   std::string password;
+  std::string bearerMechanism;  // not empty: `password` is a token for this mechanism
   std::string problem;
+  std::string detail;  // for the log only: the provider's own error
   int status = 0;
 };
 PasswordFetch FetchPassword(const std::string& iniPath, const SettingsKeys::Values& settings,
-                            const std::string& server, const std::string& user);
+                            const std::string& server, const std::string& user,
+                            bool tokenRefused = false);
+
+// Where the OAuth2 tokens of `user` at `server` are kept (the keyring when
+// the password would be), and the certificates their endpoint is checked with.
+AccessToken::Account TokenAccount(const std::string& iniPath, const SettingsKeys::Values& settings,
+                                  const std::string& server, const std::string& user);
 
 // The argument text with every value of the "xp" switch masked, for the log.
 std::string MaskedSwitches(std::string_view argumentText);

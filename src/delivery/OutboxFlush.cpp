@@ -215,6 +215,7 @@ void Flush::SendGroup(const std::vector<OutboxEntry*>& group) {
           first.settings, SettingsKeys::ReadAll(first.settings), first.host, first.user);
       if (fetched.problem.empty()) {
         session.password = fetched.password;
+        session.bearerMechanism = fetched.bearerMechanism;
       } else {
         stopped = fetched.problem;
       }

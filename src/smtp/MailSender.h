@@ -42,6 +42,8 @@ class MailSender {
   void SubjectText(const std::string& subject) { settings_.subject = subject; }
   void BodyText(const std::string& body) { settings_.body = body; }
   void AuthPassword(const std::string& password) { settings_.password = password; }
+  // "XOAUTH2" or "OAUTHBEARER": the password is an OAuth2 access token.
+  void BearerMechanism(const std::string& mechanism) { settings_.bearerMechanism = mechanism; }
   void ServerHost(const std::string& host) { settings_.serverHost = host; }
   // Used when the server text names no port; 465 means implicit TLS. An int,
   // not 16 bits: ports above 32767 are common.

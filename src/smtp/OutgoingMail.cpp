@@ -157,6 +157,7 @@ std::variant<OutgoingMail, MailError> BuildOutgoingMail(const MailSettings& s) {
   if (s.authMode != 0 && !s.user.empty()) {
     session.user = s.user;
     session.password = s.password;
+    session.bearerMechanism = s.bearerMechanism;
     session.requireTls =
         !session.implicitTls && !(ServerAddress::IsLoopback(*server) && !s.treatAsRemote);
   }

@@ -54,6 +54,7 @@ struct MailSettings {
   int authMode = 0;
   std::string user;
   std::string password;
+  std::string bearerMechanism;  // "XOAUTH2" or "OAUTHBEARER": `password` is a token
   std::string sender;
   std::string recipients;
   std::string subject;

@@ -104,6 +104,15 @@ std::string SaslClient::Base64(const std::string& bytes) {
   return Take(out);
 }
 
+std::string SaslClient::FromBase64(const std::string& text) {
+  char* out = nullptr;
+  std::size_t length = 0;
+  if (gsasl_base64_from(text.data(), text.size(), &out, &length) != GSASL_OK) return {};
+  std::string bytes(out, length);
+  gsasl_free(out);
+  return bytes;
+}
+
 std::string SaslClient::XOAuth2(const std::string& user, const std::string& token) {
   return Base64("user=" + user + "\x01" + "auth=Bearer " + token + "\x01\x01");
 }

@@ -36,6 +36,8 @@ class SaslClient {
   static std::string OAuthBearer(const std::string& user, const std::string& host, int port,
                                  const std::string& token);
   static std::string Base64(const std::string& bytes);
+  // The bytes of a base64 text; empty when it is none.
+  static std::string FromBase64(const std::string& text);
 
  private:
   bool Ready();

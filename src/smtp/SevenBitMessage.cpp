@@ -14,7 +14,7 @@ namespace {
 
 // Lines longer than this go through in pieces; a quoted-printable soft
 // break joins them again.
-constexpr std::size_t kPiece = 64 * 1024;
+constexpr std::size_t kPiece = std::size_t{64} * 1024;
 
 std::string ErrorText() { return std::error_code(errno, std::generic_category()).message(); }
 

@@ -124,6 +124,8 @@ class SmtpSession {
   SaslClient sasl_;
   std::vector<std::string> mechanisms_;  // still to try
   std::string mechanism_;                // in use or used
+  std::string bearerLater_;              // a token's response, sent after the server's 334
+  std::string bearerChallenge_;          // what the server said of a refused token
 
   std::string out_;  // bytes queued for the socket
   std::size_t outAt_ = 0;

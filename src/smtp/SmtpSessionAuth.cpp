@@ -1,17 +1,67 @@
 // The session's login: SASL through GNU SASL, or a bearer token.
+#include <algorithm>
+
 #include "SmtpErrors.h"
 #include "SmtpSession.h"
+
+namespace {
+
+// SMTP's longest command line, CR LF included.
+constexpr std::size_t kCommandLineLimit = 512;
+
+// The status and scope of an error challenge's JSON, as one short text; the
+// JSON is the server's, so only those values are picked out, never echoed.
+std::string BearerChallengeText(const std::string& json) {
+  auto value = [&json](const std::string& name) -> std::string {
+    const auto key = json.find("\"" + name + "\"");
+    if (key == std::string::npos) return {};
+    const auto colon = json.find(':', key);
+    const auto open = json.find('"', colon);
+    const auto close = open == std::string::npos ? open : json.find('"', open + 1);
+    if (colon == std::string::npos || close == std::string::npos) return {};
+    std::string text = json.substr(open + 1, close - open - 1);
+    for (char& c : text) {
+      if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    }
+    return text.substr(0, 200);
+  };
+  const std::string status = value("status");
+  const std::string scope = value("scope");
+  std::string text = "status " + (status.empty() ? std::string("unknown") : status);
+  if (!scope.empty()) text += ", scope " + scope;
+  return text;
+}
+
+}  // namespace
 
 void SmtpSession::StartAuth() {
   SetState(State::Auth);
   const std::string& user = settings_.user;
   if (!settings_.bearerMechanism.empty()) {
     mechanism_ = settings_.bearerMechanism;
-    const std::string initial =
+    const auto& offered = capabilities_.mechanisms;
+    if (std::find(offered.begin(), offered.end(), mechanism_) == offered.end()) {
+      // The sign-in asked for, or none: never another mechanism instead.
+      Fail(SmtpOutcome::Kind::LoginFailure, SmtpErrors::kNoMechanism,
+           settings_.serverLabel + " does not offer AUTH " + mechanism_ + ", the sign-in " +
+               "SMTPAuth asks for; nothing was sent.");
+      return;
+    }
+    std::string initial =
         mechanism_ == "OAUTHBEARER"
             ? SaslClient::OAuthBearer(user, settings_.host, settings_.port, settings_.password)
             : SaslClient::XOAuth2(user, settings_.password);
-    Command("AUTH " + mechanism_ + " " + initial, State::Auth, "");
+    bearerChallenge_.clear();
+    bearerLater_.clear();
+    // A command line may hold 512 bytes with its CR LF; a longer token (a
+    // large Microsoft one) goes after the server's empty 334 instead.
+    const std::string command = "AUTH " + mechanism_ + " " + initial;
+    if (command.size() + 2 <= kCommandLineLimit) {
+      Command(command, State::Auth, "");
+    } else {
+      bearerLater_ = std::move(initial);
+      Command("AUTH " + mechanism_, State::Auth, "");
+    }
     status_("Authenticating as " + user + " (" + mechanism_ + ")");
     return;
   }
@@ -63,13 +113,23 @@ void SmtpSession::OnAuth(const SmtpReply& reply) {
     return;
   }
   if (reply.code != 334) {
-    Fail(SmtpOutcome::Kind::LoginFailure, reply.code, reply.Text(), &reply);
+    // What the error challenge said (status, scope) goes with the refusal.
+    const std::string said = bearerChallenge_.empty()
+                                 ? std::string()
+                                 : " (the token was refused: " + bearerChallenge_ + ")";
+    Fail(SmtpOutcome::Kind::LoginFailure, reply.code, reply.Text() + said, &reply);
     return;
   }
   const std::string challenge = reply.lines.empty() ? "" : reply.lines.front();
   if (!settings_.bearerMechanism.empty()) {
+    if (!bearerLater_.empty()) {
+      Command(bearerLater_, State::Auth, "");
+      bearerLater_.clear();
+      return;
+    }
     // An error challenge (JSON): the server wants an empty answer before it
     // gives its final refusal.
+    bearerChallenge_ = BearerChallengeText(SaslClient::FromBase64(challenge));
     Command(mechanism_ == "OAUTHBEARER" ? "AQ==" : "", State::Auth, "");
     return;
   }

@@ -51,6 +51,7 @@ RunMode ChooseMode(std::string_view argumentText) {
   if (HasWord(argumentText, {"-V", "--version"})) return RunMode::Version;
   if (HasWord(argumentText, {"-flush", "/flush"})) return RunMode::Flush;
   if (HasWord(argumentText, {"-outbox", "/outbox"})) return RunMode::Outbox;
+  if (HasWord(argumentText, {"-login", "/login"})) return RunMode::Login;
   if (SwitchParser::FindSwitchIn(argumentText, "gui")) return RunMode::SimpleSender;
   return RunMode::Delivery;
 }
@@ -71,6 +72,8 @@ std::string_view ModeName(RunMode mode) {
       return "outbox flush";
     case RunMode::Outbox:
       return "outbox list";
+    case RunMode::Login:
+      return "sign-in";
   }
   return "unknown";
 }
@@ -89,6 +92,8 @@ static const std::function<int()>& WindowFor(RunMode mode, const ModeWindows& wi
       return windows.flush;
     case RunMode::Outbox:
       return windows.outbox;
+    case RunMode::Login:
+      return windows.login;
     case RunMode::Delivery:
       break;
   }

@@ -7,7 +7,7 @@
 
 namespace CommandLine {
 
-enum class RunMode { Help, Config, SimpleSender, Delivery, Version, Flush, Outbox };
+enum class RunMode { Help, Config, SimpleSender, Delivery, Version, Flush, Outbox, Login };
 
 // The mode decision: help text (or the word -h), then blank or config text,
 // then -V or --version, then the "gui" switch, else a delivery run. The
@@ -36,6 +36,7 @@ struct ModeWindows {
   std::function<int()> version;
   std::function<int()> flush;   // the outbox sent: console only
   std::function<int()> outbox;  // the outbox listed: console only
+  std::function<int()> login;   // the OAuth2 sign-in
 };
 
 // A window mode with no display to show it on: says so, exit status 2.

@@ -32,6 +32,8 @@ constexpr Switch kSwitches[] = {
      Help::Linux, true},
     {"flush", "-flush", "", "send what is due in the outbox", "", kNone, Help::Linux, false},
     {"outbox", "-outbox", "", "list the outbox", "", kNone, Help::Linux, false},
+    {"login", "-login", "", "sign in with OAuth2 and keep the tokens", "", kNone, Help::Linux,
+     false},
 };
 
 // A switch the delivery run reads.

@@ -28,6 +28,7 @@ extern "C" __attribute__((visibility("default"))) int TarnwickWindowMain(int mod
     case CommandLine::RunMode::Version:
     case CommandLine::RunMode::Flush:
     case CommandLine::RunMode::Outbox:
+    case CommandLine::RunMode::Login:
       break;
   }
   return 2;
