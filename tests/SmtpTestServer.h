@@ -26,15 +26,14 @@
 
 extern char** environ;  // NOLINT(readability-redundant-declaration)
 
-class SmtpTestServer {
+// One of the Python fixture servers, started with a port it picks (its
+// first line says "PORT n") and ended by its process id when the object
+// goes; closing its standard input stops it even if the test crashes.
+class FixtureProcess {
  public:
-  explicit SmtpTestServer(std::vector<std::string> flags = {}) {
+  FixtureProcess(const std::string& script, std::vector<std::string> flags) {
     std::vector<std::string> args = {"/usr/bin/python3",
-                                     std::string(TARNWICK_FIXTURES_DIR) + "/smtp_server.py",
-                                     "--out",
-                                     folder_.path().string(),
-                                     "--lifetime",
-                                     "300"};
+                                     std::string(TARNWICK_FIXTURES_DIR) + "/" + script};
     args.insert(args.end(), flags.begin(), flags.end());
     int toChild[2];
     int fromChild[2];
@@ -49,27 +48,50 @@ class SmtpTestServer {
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-      throw std::runtime_error("cannot start the test SMTP server");
+      throw std::runtime_error("cannot start " + script);
     }
     posix_spawn_file_actions_destroy(&actions);
     ::close(toChild[0]);
     ::close(fromChild[1]);
-    stdin_ = toChild[1];  // closing it stops the server even if we crash
+    stdin_ = toChild[1];
     FILE* out = ::fdopen(fromChild[0], "r");
     char line[64] = {};
     if (out == nullptr || std::fgets(line, sizeof line, out) == nullptr ||
         std::sscanf(line, "PORT %d", &port_) != 1) {
       Stop();
-      throw std::runtime_error("the test SMTP server did not start");
+      throw std::runtime_error(script + " did not start");
     }
     std::fclose(out);
   }
-  SmtpTestServer(const SmtpTestServer&) = delete;
-  SmtpTestServer& operator=(const SmtpTestServer&) = delete;
-  ~SmtpTestServer() { Stop(); }
+  FixtureProcess(const FixtureProcess&) = delete;
+  FixtureProcess& operator=(const FixtureProcess&) = delete;
+  ~FixtureProcess() { Stop(); }
 
   int Port() const { return port_; }
-  std::string HostPort() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  void Stop() {
+    if (stdin_ >= 0) ::close(stdin_);
+    stdin_ = -1;
+    if (pid_ > 0) {
+      ::kill(pid_, SIGTERM);
+      ::waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+    }
+  }
+
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  int port_ = 0;
+};
+
+class SmtpTestServer {
+ public:
+  explicit SmtpTestServer(std::vector<std::string> flags = {})
+      : process_("smtp_server.py", Flags(folder_, std::move(flags))) {}
+
+  int Port() const { return process_.Port(); }
+  std::string HostPort() const { return "127.0.0.1:" + std::to_string(Port()); }
   const std::filesystem::path& Folder() const { return folder_.path(); }
 
   std::string Events() const { return TempFolder::Read(folder_.File("events.log")); }
@@ -87,20 +109,14 @@ class SmtpTestServer {
   }
 
  private:
-  void Stop() {
-    if (stdin_ >= 0) ::close(stdin_);
-    stdin_ = -1;
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
+  static std::vector<std::string> Flags(const TempFolder& folder, std::vector<std::string> more) {
+    std::vector<std::string> flags = {"--out", folder.path().string(), "--lifetime", "300"};
+    flags.insert(flags.end(), more.begin(), more.end());
+    return flags;
   }
 
   TempFolder folder_;
-  pid_t pid_ = -1;
-  int stdin_ = -1;
-  int port_ = 0;
+  FixtureProcess process_;
 };
 
 // How often `what` stands in `text` (connections or commands in a log).
