@@ -6,7 +6,7 @@ printed as "PORT n"; stops when stdin closes or after --lifetime seconds,
 then prints one "STATS key=value ..." line of what it served.
 
 With --cert/--key it offers STARTTLS and refuses MAIL before it; with --auth
-USER:PASS it offers AUTH PLAIN inside TLS (with --offer-auth-in-clear before
+USER:PASS it offers AUTH PLAIN (and XOAUTH2, PASS as the token) inside TLS (with --offer-auth-in-clear before
 it too, as many servers on port 25 do, but refuses a login there) and refuses
 MAIL before a login. A client that skips a step fails rather than looking
 fast."""
@@ -68,7 +68,7 @@ class Session:
         if self.tls and not self.secure:
             lines.append(b"STARTTLS")
         if self.login and (self.secure or self.offer_in_clear):
-            lines.append(b"AUTH PLAIN")
+            lines.append(b"AUTH PLAIN XOAUTH2")
         self.send(b"".join(b"250-" + l + b"\r\n" for l in lines[:-1])
                   + b"250 " + lines[-1] + b"\r\n")
 
@@ -95,8 +95,9 @@ class Session:
             self.stats.add("auth_plaintext")
             self.send(b"538 5.7.11 Encryption required\r\n")
             return True
-        if len(words) < 2 or words[1].upper() != b"PLAIN":
-            self.send(b"504 5.5.4 only PLAIN\r\n")
+        mechanism = words[1].upper() if len(words) > 1 else b""
+        if mechanism not in (b"PLAIN", b"XOAUTH2"):
+            self.send(b"504 5.5.4 only PLAIN and XOAUTH2\r\n")
             return True
         if len(words) > 2:
             answer = words[2]
@@ -106,8 +107,13 @@ class Session:
             if answer is None:
                 return False
         try:
-            _, user, password = base64.b64decode(answer, validate=True).split(b"\0")
-        except ValueError:
+            decoded = base64.b64decode(answer, validate=True)
+            if mechanism == b"XOAUTH2":  # user=U ^A auth=Bearer TOKEN ^A ^A; the token is PASS
+                fields = dict(f.split(b"=", 1) for f in decoded.split(b"\x01") if b"=" in f)
+                user, password = fields[b"user"], fields[b"auth"].removeprefix(b"Bearer ")
+            else:
+                _, user, password = decoded.split(b"\0")
+        except (ValueError, KeyError):
             self.send(b"501 5.5.2 cannot decode\r\n")
             return True
         if (user, password) == self.login:
