@@ -43,6 +43,6 @@ int main(int argc, char** argv) {
   modes.version = PrintVersion;
   modes.flush = OutboxFlush::Run;
   modes.outbox = OutboxFlush::List;
-  modes.login = OAuthLogin::Run;
+  modes.login = windowOr(RunMode::Login, [] { return OAuthLogin::Run(); });
   return CommandLine::Main(argc, argv, modes);
 }

@@ -1,13 +1,19 @@
 // Help and about windows and the hyperlink label, under offscreen.
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "AboutBox.h"
 #include "Contrast.h"
@@ -20,6 +26,7 @@
 #include "VersionString.h"
 #include "WindowTestApp.h"
 #include "frmAbout.h"
+#include "frmSignIn.h"
 #include "frmTarnwickHelp.h"
 
 namespace {
@@ -303,6 +310,35 @@ TEST(AboutWindow, EnterPressesTheFocusedButton) {
   QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
   QApplication::sendEvent(ok, &enter);
   EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+// The sign-in window shows the code its sign-in reports, copies it, and a
+// Cancel ends the sign-in's wait rather than leaving it polling.
+TEST(SignInWindow, ShowsAndCopiesTheCodeAndCancelEndsTheWait) {
+  WindowTestApp();
+  std::atomic<bool> ended{false};
+  frmSignIn window([&ended](const OAuthLogin::Watcher& watcher) {
+    watcher.showCode({"https://microsoft.com/devicelogin", "WDJB-MJHT", ""});
+    while (!*watcher.cancelled) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ended = true;
+    return 1;
+  });
+  window.show();
+  auto* code = window.findChild<QLineEdit*>("txtCode");
+  auto* copy = window.findChild<QPushButton*>("cmdCopy");
+  auto* cancel = window.findChild<QPushButton*>("cmdCancel");
+  ASSERT_TRUE(code != nullptr && copy != nullptr && cancel != nullptr);
+  QElapsedTimer waited;
+  waited.start();
+  while (code->text().isEmpty() && waited.elapsed() < 5000) QApplication::processEvents();
+  EXPECT_EQ(code->text(), "WDJB-MJHT");
+  EXPECT_TRUE(copy->isEnabled());
+  EXPECT_TRUE(window.findChild<QLabel*>("lblAddress")->text().contains("devicelogin"));
+  copy->click();
+  EXPECT_EQ(QApplication::clipboard()->text(), "WDJB-MJHT");
+  cancel->click();
+  while (!ended && waited.elapsed() < 5000) QApplication::processEvents();
+  EXPECT_TRUE(ended) << "the sign-in still waits after Cancel";
 }
 
 }  // namespace

@@ -47,6 +47,7 @@ int Refused(const Reply& reply) {
 }
 
 struct Login {
+  Watcher watcher;
   OAuthConfig config;
   AccessToken::Account account;
   std::string clientSecret;  // empty for a public client
@@ -94,15 +95,23 @@ int DeviceGrant(const Login& login) {
     return Fail("the device endpoint's answer lacks a code or an address.",
                 RunOutcome::kExitPermanent);
   Say("to sign in, open " + uri + " and enter the code " + userCode);
-  if (const std::string complete = start.Field("verification_uri_complete"); !complete.empty())
-    Say("or open " + complete);
+  const std::string complete = start.Field("verification_uri_complete");
+  if (!complete.empty()) Say("or open " + complete);
+  if (login.watcher.showCode) login.watcher.showCode({uri, userCode, complete});
   int interval = std::max(1, std::atoi(start.Field("interval").c_str()));
   if (start.Field("interval").empty()) interval = 5;
   const long long expires = std::atoll(start.Field("expires_in").c_str());
   const auto end =
       std::chrono::steady_clock::now() + std::chrono::seconds(expires > 0 ? expires : 900);
-  while (std::chrono::steady_clock::now() < end) {
-    std::this_thread::sleep_for(std::chrono::seconds(interval));
+  auto cancelled = [&login] {
+    return login.watcher.cancelled != nullptr && *login.watcher.cancelled;
+  };
+  while (std::chrono::steady_clock::now() < end && !cancelled()) {
+    // In small steps, so a closed window ends the wait at once.
+    const auto due = std::chrono::steady_clock::now() + std::chrono::seconds(interval);
+    while (std::chrono::steady_clock::now() < due && !cancelled())
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (cancelled()) break;
     const Reply poll = TokenEndpoint::Post(
         login.config.tokenUrl,
         WithClient(login, {{"grant_type", "urn:ietf:params:oauth:grant-type:device_code"},
@@ -119,6 +128,7 @@ int DeviceGrant(const Login& login) {
       return Fail("the sign-in was declined.", RunOutcome::kExitPermanent);
     return Refused(poll);
   }
+  if (cancelled()) return Fail("the sign-in was cancelled.", RunOutcome::kExitPermanent);
   return Fail("the code expired before the sign-in was done; run tarnwick -login again.",
               RunOutcome::kExitPermanent);
 }
@@ -139,7 +149,8 @@ int CodeGrant(const Login& login) {
   std::cerr << url << "\n";
   Say("then paste here the address the browser ends on (it may say it cannot connect).");
   if (WindowSystem::Usable()) CapturedCommand::Run({"xdg-open", url}, std::chrono::seconds(5));
-  const auto answer = listener.Wait(STDIN_FILENO, kBrowserWaitSeconds, problem);
+  const auto answer =
+      listener.Wait(STDIN_FILENO, kBrowserWaitSeconds, login.watcher.cancelled, problem);
   if (!answer) return Fail(problem + ".", RunOutcome::kExitPermanent);
   if (!answer->error.empty()) {
     return Fail("the sign-in was declined (" + answer->error + ").", RunOutcome::kExitPermanent);
@@ -169,12 +180,13 @@ int ClientCredentials(const Login& login) {
 
 }  // namespace
 
-int Run() {
+int Run(const Watcher& watcher) {
   const std::string ini = SettingsFile::ForReading();
   if (const std::string problem = SettingsFile::ReadProblem(ini); !problem.empty())
     return Fail(problem, RunOutcome::kExitBadInput);
   const SettingsKeys::Values settings = SettingsKeys::ReadAll(ini);
   Login login;
+  login.watcher = watcher;
   login.config = OAuthConfig::FromSettings(settings);
   if (!login.config.Enabled()) {
     return Fail(

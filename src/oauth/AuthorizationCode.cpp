@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -131,15 +132,22 @@ int Listener::Open(std::string& problem) {
   return ntohs(address.sin_port);
 }
 
-std::optional<Answer> Listener::Wait(int input, int seconds, std::string& problem) {
+std::optional<Answer> Listener::Wait(int input, int seconds, const std::atomic<bool>* cancelled,
+                                     std::string& problem) {
   using Clock = std::chrono::steady_clock;
   const auto end = Clock::now() + std::chrono::seconds(seconds);
   std::string typed;
   bool inputOpen = input >= 0;
+  // Short polls, so a cancel is seen soon.
+  constexpr long kStepMs = 200;
   while (Clock::now() < end) {
+    if (cancelled != nullptr && *cancelled) {
+      problem = "the sign-in was cancelled";
+      return std::nullopt;
+    }
     pollfd fds[2] = {{fd_, POLLIN, 0}, {inputOpen ? input : -1, POLLIN, 0}};
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-    const int ready = ::poll(fds, 2, static_cast<int>(std::max<long>(left.count(), 0)));
+    const int ready = ::poll(fds, 2, static_cast<int>(std::clamp<long>(left.count(), 0, kStepMs)));
     if (ready < 0 && errno != EINTR) break;
     if ((fds[0].revents & POLLIN) != 0) {
       const int client = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);

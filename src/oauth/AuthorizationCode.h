@@ -4,6 +4,7 @@
 // key, the address to open, and the wait for the answer, which comes either
 // from the browser to a port on 127.0.0.1 or as the redirected address a
 // person pastes on standard input (a browser on another machine).
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -37,8 +38,10 @@ class Listener {
   // Listens on 127.0.0.1 at a port the system picks; 0, with `problem`.
   int Open(std::string& problem);
   // The first answer from the browser or a line on `input`, within
-  // `seconds`; nothing, with `problem`, when none came.
-  std::optional<Answer> Wait(int input, int seconds, std::string& problem);
+  // `seconds` and until `cancelled` is set; nothing, with `problem`, when
+  // none came.
+  std::optional<Answer> Wait(int input, int seconds, const std::atomic<bool>* cancelled,
+                             std::string& problem);
 
  private:
   int fd_ = -1;

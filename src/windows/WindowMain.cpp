@@ -7,6 +7,7 @@
 #include "frmAbout.h"
 #include "frmCommandLine.h"
 #include "frmConfig.h"
+#include "frmSignIn.h"
 #include "frmTarnwick.h"
 #include "frmTarnwickHelp.h"
 
@@ -27,8 +28,9 @@ extern "C" __attribute__((visibility("default"))) int TarnwickWindowMain(int mod
       return RunDeliveryWindow();
     case CommandLine::RunMode::Version:
     case CommandLine::RunMode::Flush:
-    case CommandLine::RunMode::Outbox:
     case CommandLine::RunMode::Login:
+      return RunSignInWindow();
+    case CommandLine::RunMode::Outbox:
       break;
   }
   return 2;
