@@ -11,7 +11,8 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPTS = ["unattended_bench.py", "tls_bench.py", "smtp_client_bench.py",
-           "password_source_bench.py", "outbox_flush_bench.py", "oauth_token_bench.py"]
+           "password_source_bench.py", "outbox_flush_bench.py", "oauth_token_bench.py",
+           "sendmail_bench.py"]
 
 
 def main():
