@@ -236,4 +236,17 @@ TEST(SubmittedMessage, LargeMessageStreamsInFlatMemory) {
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024) << "kilobytes more at the peak";
 }
 
+TEST(SubmittedMessage, AHeaderBeyondOneMegabyteIsTheMessagesFault) {
+  std::stringstream input;
+  input << "Subject: s\n";
+  for (int i = 0; i < 20'000; ++i) input << "X-Filler: " << std::string(60, 'f') << "\n";
+  input << "\nbody\n";
+  TempFolder folder;
+  const int fd = ::open(folder.File("spool").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  const auto result = SubmittedMessage::Read(input, fd, {});
+  ::close(fd);
+  EXPECT_NE(result.problem.find("larger than 1 MB"), std::string::npos) << result.problem;
+  EXPECT_TRUE(result.badInput) << "a message that can never go is no temporary failure";
+}
+
 }  // namespace

@@ -82,8 +82,10 @@ int Deliver(const SendmailArgs& args, const std::string& commandLine) {
   options.fullName = args.fullName;
   options.messageIdDomain = MailAddress::Domain(from);
   const SubmittedMessage::Result read = SubmittedMessage::Read(std::cin, spool, options);
-  if (!read.problem.empty())
-    return Refuse(read.problem + "; nothing was sent.", RunOutcome::kExitTemporary);
+  if (!read.problem.empty()) {
+    return Refuse(read.problem + "; nothing was sent.",
+                  read.badInput ? RunOutcome::kExitBadInput : RunOutcome::kExitTemporary);
+  }
 
   std::vector<std::string> recipients = args.recipients;
   if (args.recipientsFromHeaders) {

@@ -211,6 +211,7 @@ Result Read(std::istream& in, int out, const Options& options) {
     headerSize += line.size() + 1;
     if (headerSize > kLongestHeader) {
       result.problem = "the message's header is larger than 1 MB";
+      result.badInput = true;
       return result;
     }
     if (options.dotEnds && text == ".") {

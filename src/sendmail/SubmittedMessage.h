@@ -25,6 +25,7 @@ struct Result {
   std::string messageId;  // the one it carries
   bool eightBit = false;  // a byte above 127 somewhere
   std::string problem;    // not empty: it could not be read or written
+  bool badInput = false;  // ... because of the message itself, not the spool
 };
 
 // Reads all of `in` and writes the message to `out` (a file descriptor).
