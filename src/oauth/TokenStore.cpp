@@ -36,7 +36,8 @@ std::optional<TokenSet> FromJson(const nlohmann::json& j) {
 }
 
 // The whole file as JSON: {"accounts": {ACCOUNT: {...}}}. A missing file
-// reads as empty; a damaged one is a problem, never overwritten blindly.
+// reads as empty; a damaged or unsafe one is a problem: a send stops on it,
+// and only a new sign-in replaces it.
 bool ReadFile(const std::string& path, nlohmann::json& whole, std::string& problem, bool& unsafe) {
   whole = nlohmann::json::object();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
