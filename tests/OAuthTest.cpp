@@ -316,6 +316,28 @@ TEST_F(OAuthTest, TokenCommandAndUnsafeFiles) {
   EXPECT_EQ(unsafe.status, 2) << unsafe.err;
   EXPECT_NE(unsafe.err.find("may be read by others"), std::string::npos) << unsafe.err;
   EXPECT_EQ(smtp.MessageCount(), 1) << "nothing more was sent";
+  const std::string before = program_.Read("Tarnwick.tokens");
+  Configure(oauth, smtp, {"OAuthGrant=client_credentials"});
+  const RunResult login = Login();
+  EXPECT_EQ(login.status, 2) << login.err;
+  EXPECT_EQ(program_.Read("Tarnwick.tokens"), before) << "a sign-in does not rewrite it either";
+}
+
+TEST_F(OAuthTest, NoTokenNowKeepsTheMessageInTheOutbox) {
+  OAuthServer oauth(R"({"refresh_tokens": ["rt-1"], "replies": {"refresh_token": [503]}})");
+  SmtpTestServer smtp(SmtpFlags(oauth));
+  Configure(oauth, smtp, {"Outbox=1"});
+  Keep("old-at", "rt-1", -5);
+  const RunResult sent = Send();
+  EXPECT_EQ(sent.status, 0) << "kept for later: " << sent.err;
+  EXPECT_NE(sent.err.find("HTTP 503"), std::string::npos) << sent.err;
+  EXPECT_NE(sent.err.find("queued as "), std::string::npos) << sent.err;
+  EXPECT_EQ(smtp.MessageCount(), 0);
+  RunOptions later;
+  later.wrapper = {"faketime", "-f", "+5m"};  // past the wait after a failed try
+  const RunResult flush = program_.Run({"-flush"}, later);
+  EXPECT_EQ(flush.status, 0) << flush.err;
+  EXPECT_EQ(smtp.MessageCount(), 1) << "the flush fetched a token and sent it";
 }
 
 TEST_F(OAuthTest, SettingsThatCannotWork) {
@@ -332,6 +354,10 @@ TEST_F(OAuthTest, SettingsThatCannotWork) {
        {"OAuthTokenUrl=http://auth.example.com/token"},
        {},
        "must travel over https"},
+      {"loopback in name only",
+       {"OAuthTokenUrl=http://127.0.0.1:1@auth.example.com/token"},
+       {},
+       "names a user before its host"},
       {"an unknown mechanism", {"SMTPAuth=cram"}, {}, "none of xoauth2"},
       {"no client id", {"OAuthClientId="}, {}, "needs OAuthClientId"},
       {"no user", {"SMTPUserName="}, {}, "needs SMTPUserName"},

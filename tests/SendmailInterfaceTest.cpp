@@ -72,6 +72,16 @@ TEST(SendmailArgs, ReadsWhatCallersPass) {
        {"x@y"},
        0},
       {"sendmail", {"-Z", "-5", "x@y"}, Mode::Deliver, false, true, "", "", {"x@y"}, 2},
+      // mutt's DSN requests and the like carry values that are no recipients
+      {"sendmail",
+       {"-N", "failure,delay", "-R", "hdrs", "-Vid1", "-X", "/tmp/log", "-f", "<a@x>", "x@y"},
+       Mode::Deliver,
+       false,
+       true,
+       "a@x",
+       "",
+       {"x@y"},
+       0},
   };
   for (const auto& c : cases) {
     const auto parsed = SendmailArgs::Parse(c.program, c.args);
@@ -95,6 +105,8 @@ TEST(SendmailArgs, RefusesASenderThatCarriesMore) {
       {"-F", "Name\nSubject: forged"},
       {"-f"},
       {"to@x\r\n"},
+      {"-bs"},  // SMTP on standard input would be taken for a message
+      {"-bv", "root"},
   };
   for (const auto& args : refused) {
     const auto parsed = SendmailArgs::Parse("sendmail", args);

@@ -86,6 +86,16 @@ void DeliveryRun::Run(MailSender& smtp) {
   const bool outbox = assembled.outbox;
   if (queueOnly) {
     Queue(smtp, ini, 0);
+  } else if (!assembled.queueBecause.empty()) {
+    // No password or token now: kept for the flush rather than lost.
+    log_.Line(" error: " + assembled.queueBecause);
+    if (!assembled.logDetail.empty()) log_.Line(" detail: " + assembled.logDetail);
+    done_ = true;
+    failed_ = true;
+    errorText_ = assembled.queueBecause;
+    runProblem_ = true;
+    problemStatus_ = RunOutcome::kExitTemporary;
+    Queue(smtp, ini, 1);
   } else {
     Attempts(smtp, options);
     if (ending_) return;

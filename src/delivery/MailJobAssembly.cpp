@@ -76,10 +76,9 @@ std::string* FieldFor(MailJob& job, std::string_view key) {
   return nullptr;
 }
 
-// An OAuth2 provider's server when none is set.
+// An OAuth2 provider's server when neither -x nor the settings name one.
 void ProviderServer(const SettingsKeys::Values& settings, MailJob& job) {
-  if (SwitchParser::IsBlank(job.SMTPServer))
-    job.SMTPServer = OAuthConfig::FromSettings(settings).defaultServer;
+  if (SwitchParser::IsBlank(job.SMTPServer)) job.SMTPServer = SettingsServer(settings);
 }
 
 // Switches first, then the settings for what they leave blank. A password
@@ -122,6 +121,12 @@ bool TakePassword(const std::string& iniPath, const SettingsKeys::Values& settin
       SecretSource::Parse(settings.at(SecretSource::kKey)).form == SecretSource::Form::Settings;
   if (!stored && !oauth && SwitchParser::IsBlank(job.SMTPUserName)) return true;
   PasswordFetch fetched = FetchPassword(iniPath, settings, job.SMTPServer, job.SMTPUserName);
+  if (!fetched.problem.empty() && result.outbox && fetched.status == RunOutcome::kExitTemporary) {
+    // The outbox keeps no password anyway: the flush fetches it later.
+    result.queueBecause = fetched.problem;
+    result.logDetail = fetched.detail;
+    return true;
+  }
   if (!fetched.problem.empty()) {
     result.problem = fetched.problem;
     result.problemStatus = fetched.status;
@@ -318,6 +323,11 @@ AssemblyResult AssembleReadyMessage(const std::string& iniPath, const ReadyMessa
   result.readyMessage = message.file;
   if (ReadServerSettings(iniPath, result)) TakePassword(iniPath, settings, result);
   return result;
+}
+
+std::string SettingsServer(const SettingsKeys::Values& settings) {
+  const std::string server = SettingsKeys::ValueOrDefault(settings, "SMTPServer");
+  return SwitchParser::IsBlank(server) ? OAuthConfig::FromSettings(settings).defaultServer : server;
 }
 
 AccessToken::Account TokenAccount(const std::string& iniPath, const SettingsKeys::Values& settings,

@@ -52,6 +52,9 @@ struct AssemblyResult {
   int problemStatus = 2;        // the exit status the problem ends the run with
   std::string logDetail;        // more on the problem, for the log only
   std::string bearerMechanism;  // OAuth2: the password is an access token
+  // Outbox=1 and the password or token cannot be had now (exit 75): the job
+  // stands without it, to be queued at once; this says why.
+  std::string queueBecause;
 };
 
 // Steps after the log header: switches, settings, defaults, files. A body
@@ -83,6 +86,10 @@ struct PasswordFetch {
 PasswordFetch FetchPassword(const std::string& iniPath, const SettingsKeys::Values& settings,
                             const std::string& server, const std::string& user,
                             bool tokenRefused = false);
+
+// The server the settings send through: SMTPServer, else an OAuth2
+// provider's own.
+std::string SettingsServer(const SettingsKeys::Values& settings);
 
 // Where the OAuth2 tokens of `user` at `server` are kept (the keyring when
 // the password would be), and the certificates their endpoint is checked with.

@@ -1,5 +1,7 @@
 #include "OAuthLogin.h"
 
+#include <fcntl.h>
+#include <spawn.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,7 +11,6 @@
 
 #include "AccessToken.h"
 #include "AuthorizationCode.h"
-#include "CapturedCommand.h"
 #include "MailJobAssembly.h"
 #include "OAuthConfig.h"
 #include "RunLog.h"
@@ -20,6 +21,8 @@
 #include "SwitchParser.h"
 #include "TokenEndpoint.h"
 #include "WindowSystem.h"
+
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace OAuthLogin {
 namespace {
@@ -133,6 +136,26 @@ int DeviceGrant(const Login& login) {
               RunOutcome::kExitPermanent);
 }
 
+// The browser, left running on its own: xdg-open may wait for it to close,
+// and it is not ours to end.
+void OpenBrowser(const std::string& url) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (const int fd : {0, 1, 2})
+    posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  std::string program = "xdg-open";
+  std::string address = url;
+  char* argv[] = {program.data(), address.data(), nullptr};
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, argv[0], &actions, &attributes, argv, environ) != 0)
+    Say("no browser could be opened; open the address above by hand.");
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+}
+
 // RFC 7636 and 8252: the browser, answering to a port on 127.0.0.1, or the
 // address it ends on pasted here.
 int CodeGrant(const Login& login) {
@@ -148,9 +171,9 @@ int CodeGrant(const Login& login) {
   Say("to sign in, open this address in a browser:");
   std::cerr << url << "\n";
   Say("then paste here the address the browser ends on (it may say it cannot connect).");
-  if (WindowSystem::Usable()) CapturedCommand::Run({"xdg-open", url}, std::chrono::seconds(5));
-  const auto answer =
-      listener.Wait(STDIN_FILENO, kBrowserWaitSeconds, login.watcher.cancelled, problem);
+  if (WindowSystem::Usable()) OpenBrowser(url);
+  const auto answer = listener.Wait(STDIN_FILENO, pkce.state, kBrowserWaitSeconds,
+                                    login.watcher.cancelled, problem);
   if (!answer) return Fail(problem + ".", RunOutcome::kExitPermanent);
   if (!answer->error.empty()) {
     return Fail("the sign-in was declined (" + answer->error + ").", RunOutcome::kExitPermanent);
@@ -205,9 +228,7 @@ int Run(const Watcher& watcher) {
   if (login.account.user.empty())
     return Fail("set SMTPUserName (the mailbox that signs in) in " + ini + ".",
                 RunOutcome::kExitBadInput);
-  std::string server = SettingsKeys::ValueOrDefault(settings, "SMTPServer");
-  if (SwitchParser::IsBlank(server)) server = login.config.defaultServer;
-  login.account = TokenAccount(ini, settings, server, login.account.user);
+  login.account = TokenAccount(ini, settings, SettingsServer(settings), login.account.user);
   const AccessToken::Result secret = AccessToken::ClientSecret(login.config, login.account.user);
   if (secret.status != SecretSource::Status::Found)
     return Fail(secret.problem, RunOutcome::ForSecret(secret.status));

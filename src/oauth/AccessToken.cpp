@@ -1,5 +1,6 @@
 #include "AccessToken.h"
 
+#include <cstring>
 #include <ctime>
 
 #include "TokenEndpoint.h"
@@ -63,6 +64,9 @@ Result Keep(const OAuthConfig& config, const Account& account, const std::string
   bool unsafe = false;
   if (!store.Lock(problem)) return Failure(Status::Unavailable, problem);
   TokenSet tokens = store.Load(problem, unsafe).value_or(TokenSet{});
+  // Others may have read it: say so rather than rewrite it, and the other
+  // accounts' tokens with it, behind the person's back.
+  if (unsafe) return Failure(Status::Unreadable, problem);
   tokens.accessToken = accessToken;
   if (!refreshToken.empty()) tokens.refreshToken = refreshToken;
   tokens.expiresAt = std::time(nullptr) + expiresIn;
@@ -114,7 +118,7 @@ Result Get(const OAuthConfig& config, const Account& account, bool refused) {
   if (secret.status != Status::Found) return secret;
   if (!secret.token.empty()) form.emplace_back("client_secret", secret.token);
   const TokenEndpoint::Reply reply = TokenEndpoint::Post(config.tokenUrl, form, account.caFile);
-  for (auto& [name, value] : form) std::fill(value.begin(), value.end(), '\0');
+  for (auto& [name, value] : form) ::explicit_bzero(value.data(), value.size());
   if (reply.kind != TokenEndpoint::Reply::Kind::Tokens) return FromReply(reply);
   TokenSet fresh;
   fresh.accessToken = reply.accessToken;

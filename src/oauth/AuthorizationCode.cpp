@@ -132,8 +132,8 @@ int Listener::Open(std::string& problem) {
   return ntohs(address.sin_port);
 }
 
-std::optional<Answer> Listener::Wait(int input, int seconds, const std::atomic<bool>* cancelled,
-                                     std::string& problem) {
+std::optional<Answer> Listener::Wait(int input, const std::string& state, int seconds,
+                                     const std::atomic<bool>* cancelled, std::string& problem) {
   using Clock = std::chrono::steady_clock;
   const auto end = Clock::now() + std::chrono::seconds(seconds);
   std::string typed;
@@ -157,13 +157,13 @@ std::optional<Answer> Listener::Wait(int input, int seconds, const std::atomic<b
       pollfd one = {client, POLLIN, 0};
       // A browser sends its request at once; a silent client is dropped.
       while (request.find("\r\n") == std::string::npos && request.size() < 16384 &&
-             ::poll(&one, 1, 5000) > 0) {
+             ::poll(&one, 1, 1000) > 0) {
         const ssize_t n = ::read(client, buffer, sizeof buffer);
         if (n <= 0) break;
         request.append(buffer, static_cast<std::size_t>(n));
       }
       const Answer answer = ReadAnswer(RequestTarget(request));
-      if (!answer.code.empty() || !answer.error.empty()) {
+      if (answer.state == state && (!answer.code.empty() || !answer.error.empty())) {
         [[maybe_unused]] const ssize_t sent =
             ::write(client, kPage, std::char_traits<char>::length(kPage));
         ::close(client);
@@ -182,7 +182,7 @@ std::optional<Answer> Listener::Wait(int input, int seconds, const std::atomic<b
       const auto newline = typed.find('\n');
       if (newline != std::string::npos) {
         const Answer answer = ReadAnswer(typed.substr(0, newline));
-        if (!answer.code.empty() || !answer.error.empty()) return answer;
+        if (!answer.code.empty() || !answer.error.empty()) return answer;  // checked by the caller
         typed.erase(0, newline + 1);
       }
     }

@@ -37,11 +37,12 @@ class Listener {
 
   // Listens on 127.0.0.1 at a port the system picks; 0, with `problem`.
   int Open(std::string& problem);
-  // The first answer from the browser or a line on `input`, within
-  // `seconds` and until `cancelled` is set; nothing, with `problem`, when
-  // none came.
-  std::optional<Answer> Wait(int input, int seconds, const std::atomic<bool>* cancelled,
-                             std::string& problem);
+  // The first answer to this sign-in (its `state`) from the browser or a
+  // line on `input`, within `seconds` and until `cancelled` is set; an
+  // answer with another state (anyone on this machine may connect) is
+  // ignored. Nothing, with `problem`, when none came.
+  std::optional<Answer> Wait(int input, const std::string& state, int seconds,
+                             const std::atomic<bool>* cancelled, std::string& problem);
 
  private:
   int fd_ = -1;

@@ -47,6 +47,9 @@ std::string Check(const std::string& key, const std::string& url) {
   if (lower.rfind("https://", 0) == 0) return {};
   if (lower.rfind("http://", 0) == 0) {
     const std::string rest = lower.substr(7);
+    // "http://127.0.0.1:1@elsewhere/" goes elsewhere: no user part at all.
+    if (rest.substr(0, rest.find_first_of("/?#")).find('@') != std::string::npos)
+      return key + " \"" + url + "\" names a user before its host; give the address alone.";
     for (const char* loopback : {"127.0.0.1", "[::1]", "localhost"}) {
       const std::string host = loopback;
       if (rest.compare(0, host.size(), host) == 0 &&

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cctype>
+#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "HttpEntry.h"
@@ -145,7 +147,7 @@ Reply Post(const std::string& url, const Form& form, const std::string& caFile) 
   char* message = nullptr;
   const int result = library.post(url.c_str(), encoded.c_str(), caFile.c_str(), kTimeoutMs, &status,
                                   &body, &message);
-  std::fill(encoded.begin(), encoded.end(), '\0');  // it may hold a secret or a token
+  ::explicit_bzero(encoded.data(), encoded.size());  // it may hold a secret or a token
   const std::string said = Take(library, message);
   std::string text = Take(library, body);
   reply.httpStatus = status;
@@ -156,7 +158,7 @@ Reply Post(const std::string& url, const Form& form, const std::string& caFile) 
     return reply;
   }
   Read(text, reply);
-  std::fill(text.begin(), text.end(), '\0');
+  ::explicit_bzero(text.data(), text.size());
   if (status >= 500 || status == 429) {
     reply.kind = Reply::Kind::Temporary;
     reply.problem = "the authorization server " + host + " answered HTTP " +
@@ -166,6 +168,9 @@ Reply Post(const std::string& url, const Form& form, const std::string& caFile) 
                     std::to_string(status) + " with something that is no JSON object";
   } else if (reply.kind == Reply::Kind::Error) {
     reply.problem = "the authorization server " + host + " said " + reply.error;
+  } else if (reply.kind == Reply::Kind::Other) {
+    // What a device endpoint sends; from a token endpoint it is a failure.
+    reply.problem = "the authorization server " + host + " answered without an access token";
   } else if (status != 200) {
     reply.kind = Reply::Kind::Broken;
     reply.problem = "the authorization server " + host + " answered HTTP " + std::to_string(status);

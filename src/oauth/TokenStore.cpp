@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <nlohmann/json.hpp>
 #include <system_error>
 
@@ -59,7 +60,7 @@ bool ReadFile(const std::string& path, nlohmann::json& whole, std::string& probl
   for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
   ::close(fd);
   whole = nlohmann::json::parse(text, nullptr, false);
-  std::fill(text.begin(), text.end(), '\0');
+  ::explicit_bzero(text.data(), text.size());
   if (whole.is_discarded() || !whole.is_object()) {
     problem = "The token file " + path + " is damaged; sign in again with tarnwick -login.";
     return false;
@@ -83,7 +84,7 @@ bool WriteFile(const std::string& path, const nlohmann::json& whole, std::string
     written = n > 0;
     if (written) done += static_cast<std::size_t>(n);
   }
-  std::fill(text.begin(), text.end(), '\0');
+  ::explicit_bzero(text.data(), text.size());
   written = written && ::fsync(fd) == 0;
   written = ::close(fd) == 0 && written;
   if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {

@@ -71,6 +71,10 @@ SendmailArgs SendmailArgs::Parse(std::string_view program, const std::vector<std
         parsed.problem = "the envelope sender given with -" + std::string(1, letter) +
                          " holds a blank or a control character; nothing was sent";
       }
+      // "<a@b>" is the same sender; "<>" (no sender) leaves it to the settings.
+      std::string& from = parsed.envelopeFrom;
+      if (from.size() >= 2 && from.front() == '<' && from.back() == '>')
+        from = from.substr(1, from.size() - 2);
     } else if (letter == 'F') {
       value(parsed.fullName);
       if (parsed.problem.empty() && !Printable(parsed.fullName)) {
@@ -86,11 +90,21 @@ SendmailArgs SendmailArgs::Parse(std::string_view program, const std::vector<std
       parsed.mode = Mode::ListQueue;
     } else if (arg == "-bi") {
       parsed.mode = Mode::NewAliases;
+    } else if (letter == 'b') {
+      // SMTP on standard input (-bs), address tests (-bv, -bt) and the like
+      // would be taken for a message to send.
+      parsed.problem = "the mode " + arg +
+                       " is not supported (only -bm, -bp and -bi are); pipe the message to "
+                       "sendmail -t -i instead";
     } else if (letter == 'q') {
       parsed.mode = Mode::FlushQueue;  // -q, -q15m: our flush has its own timer
-    } else if (letter == 'o' || letter == 'B' || arg == "-v" || arg == "-n") {
-      // Delivery mode, error mode, body type, verbosity: ours are fixed.
-      if (letter == 'B' && arg.size() == 2 && i + 1 < args.size()) ++i;
+    } else if (letter == 'o' || arg == "-v" || arg == "-n") {
+      // Delivery mode, error mode, verbosity: ours are fixed.
+    } else if (std::string_view("BCdhLNOpRVX").find(letter) != std::string_view::npos) {
+      // Options with a value (body type, configuration file, DSN requests,
+      // a log file ...), glued on or the next word: never a recipient.
+      std::string ignored;
+      value(ignored);
     } else {
       parsed.warnings.push_back("the option " + arg + " is unknown and was ignored");
     }

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <iostream>
 
 #include "ArgumentText.h"
@@ -95,7 +96,19 @@ int Deliver(const SendmailArgs& args, const std::string& commandLine) {
       LocalNames::Resolve(recipients, Places::FindAdminFile("aliases"), localDomain);
   if (!mapped.problem.empty())
     return Refuse(mapped.problem + "; nothing was sent.", RunOutcome::kExitBadInput);
-  if (mapped.addresses.empty()) {
+  // The envelope takes the address alone: "Jane <j@x>" from an alias or an
+  // argument is j@x.
+  std::vector<std::string> addresses;
+  for (const auto& to : mapped.addresses) {
+    const auto checked = MailAddress::Check(to);
+    if (const auto* problem = std::get_if<std::string>(&checked))
+      return Refuse("recipient \"" + to + "\": " + *problem + " Nothing was sent.",
+                    RunOutcome::kExitBadInput);
+    const std::string& address = std::get<MailAddress::Parsed>(checked).address;
+    if (std::find(addresses.begin(), addresses.end(), address) == addresses.end())
+      addresses.push_back(address);
+  }
+  if (addresses.empty()) {
     return Refuse(args.recipientsFromHeaders
                       ? "the message names no recipient in To, Cc or Bcc; nothing was sent."
                       : "no recipient given (name them, or use -t); nothing was sent.",
@@ -105,7 +118,7 @@ int Deliver(const SendmailArgs& args, const std::string& commandLine) {
   ReadyMessage ready;
   ready.file = {"/proc/self/fd/" + std::to_string(spool), read.messageId, read.eightBit};
   ready.from = from;
-  ready.recipients = mapped.addresses;
+  ready.recipients = addresses;
   return RunDeliveryConsole(
       {[ready](const std::string& iniPath) { return AssembleReadyMessage(iniPath, ready); },
        commandLine});

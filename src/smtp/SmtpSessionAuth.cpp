@@ -1,5 +1,6 @@
 // The session's login: SASL through GNU SASL, or a bearer token.
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "SmtpErrors.h"
 #include "SmtpSession.h"
@@ -9,21 +10,17 @@ namespace {
 // SMTP's longest command line, CR LF included.
 constexpr std::size_t kCommandLineLimit = 512;
 
-// The status and scope of an error challenge's JSON, as one short text; the
-// JSON is the server's, so only those values are picked out, never echoed.
+// The status and scope of an error challenge's JSON, as one short text: only
+// those values are picked out of what the server sent, never the rest.
 std::string BearerChallengeText(const std::string& json) {
-  auto value = [&json](const std::string& name) -> std::string {
-    const auto key = json.find("\"" + name + "\"");
-    if (key == std::string::npos) return {};
-    const auto colon = json.find(':', key);
-    const auto open = json.find('"', colon);
-    const auto close = open == std::string::npos ? open : json.find('"', open + 1);
-    if (colon == std::string::npos || close == std::string::npos) return {};
-    std::string text = json.substr(open + 1, close - open - 1);
+  const nlohmann::json parsed = nlohmann::json::parse(json, nullptr, false);
+  auto value = [&parsed](const char* name) -> std::string {
+    if (!parsed.is_object() || !parsed.contains(name) || !parsed[name].is_string()) return {};
+    std::string text = parsed[name].get<std::string>().substr(0, 200);
     for (char& c : text) {
       if (static_cast<unsigned char>(c) < 0x20) c = ' ';
     }
-    return text.substr(0, 200);
+    return text;
   };
   const std::string status = value("status");
   const std::string scope = value("scope");

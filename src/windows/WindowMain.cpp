@@ -26,10 +26,10 @@ extern "C" __attribute__((visibility("default"))) int TarnwickWindowMain(int mod
       return RunSimpleSenderWindow();
     case CommandLine::RunMode::Delivery:
       return RunDeliveryWindow();
-    case CommandLine::RunMode::Version:
-    case CommandLine::RunMode::Flush:
     case CommandLine::RunMode::Login:
       return RunSignInWindow();
+    case CommandLine::RunMode::Version:
+    case CommandLine::RunMode::Flush:
     case CommandLine::RunMode::Outbox:
       break;
   }
