@@ -76,8 +76,8 @@ TEST_F(SendmailRunTest, CallersMessagesReachTheirRecipients) {
        kCronMessage,
        {"admin@example.com"},
        {"Subject: Cron <root@host>", "\r\n.\r\ndone", "Date: ", "Message-ID: <",
-        "From: root (Cron Daemon)"},
-       {}},
+        "From: \"CronDaemon\" <alice@example.com>"},
+       {"From: root"}},
       {"-t with To, Cc and Bcc",
        {"-t", "-i"},
        "To: a@example.com\nCc: B <b@example.com>\nBcc: carol@example.com,\n dave@example.com\n"

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <istream>
@@ -231,10 +232,17 @@ Result Read(std::istream& in, int out, const Options& options) {
     fields.push_back({text.substr(0, text.find(':')), {text}});
   }
   bool hasDate = false, hasId = false, hasFrom = false;
+  bool localFrom = false;  // a From of bare local names ("root (Cron Daemon)")
   for (const auto& field : fields) {
     const std::string name = field.name;
     if (MailText::SameLetters(name, "Date")) hasDate = true;
-    if (MailText::SameLetters(name, "From")) hasFrom = true;
+    if (MailText::SameLetters(name, "From")) {
+      hasFrom = true;
+      const auto from = Addresses(field.Value());
+      localFrom = !from.empty() && std::none_of(from.begin(), from.end(), [](const auto& a) {
+        return a.find('@') != std::string::npos;
+      });
+    }
     if (MailText::SameLetters(name, "Message-ID")) {
       hasId = true;
       result.messageId = Trim(field.Value());
@@ -254,7 +262,10 @@ Result Read(std::istream& in, int out, const Options& options) {
     writer.Put("Message-ID: " + result.messageId + "\r\n");
     result.addedMessageId = true;
   }
-  if (!hasFrom && !options.from.empty()) {
+  // No server takes a From without a domain, and many refuse one that is
+  // not the sending mailbox: a local one gives way to the sender's.
+  const bool replaceFrom = localFrom && !options.from.empty();
+  if ((!hasFrom || replaceFrom) && !options.from.empty()) {
     const std::string from = options.fullName.empty() ? options.from
                                                       : MailText::DisplayName(options.fullName) +
                                                             " <" + options.from + ">";
@@ -264,6 +275,7 @@ Result Read(std::istream& in, int out, const Options& options) {
   for (const auto& field : fields) {
     // Blind copies stay blind: the field goes, its addresses were kept.
     if (MailText::SameLetters(field.name, "Bcc")) continue;
+    if (replaceFrom && MailText::SameLetters(field.name, "From")) continue;
     for (const auto& text : field.lines) {
       result.eightBit = result.eightBit || Eight(text);
       writer.Put(text);

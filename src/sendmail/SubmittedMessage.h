@@ -3,7 +3,8 @@
 // send while it streams to a spool file: every line ends in CR LF, a lone
 // "." ends it unless told otherwise, Bcc fields are taken out (their
 // addresses kept for -t), and Date, Message-ID and From are added when the
-// caller left them out, as large providers refuse mail without them.
+// caller left them out, as large providers refuse mail without them; a From
+// of bare local names (cron's "root (Cron Daemon)") gives way to the sender.
 #include <cstdint>
 #include <iosfwd>
 #include <string>
