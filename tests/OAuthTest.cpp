@@ -19,6 +19,7 @@
 #include "ProgramRun.h"
 #include "ReceivedMail.h"
 #include "SmtpTestServer.h"
+#include "TestKeyring.h"
 
 namespace {
 
@@ -374,6 +375,25 @@ TEST_F(OAuthTest, SettingsThatCannotWork) {
     EXPECT_NE(run.err.find(c.said), std::string::npos) << c.name << ": " << run.err;
   }
   EXPECT_EQ(smtp.MessageCount(), 0);
+}
+
+TEST_F(OAuthTest, TokensLiveInTheKeyringWhenThePasswordWould) {
+  TestKeyring keyring;
+  OAuthServer oauth(R"({"interval": 1})");
+  SmtpTestServer smtp(SmtpFlags(oauth));
+  Configure(oauth, smtp, {"SMTPPasswordFrom=keyring"});
+  RunOptions withBus;
+  withBus.env = {keyring.BusEnv()};
+  const RunResult login = Login(withBus);
+  ASSERT_EQ(login.status, 0) << login.err;
+  EXPECT_FALSE(std::filesystem::exists(program_.Folder().File("Tarnwick.tokens")))
+      << "no token file beside a keyring";
+  const std::string kept = keyring.Lookup("127.0.0.1", std::string("'cid ") + kUser + "'");
+  ASSERT_FALSE(oauth.Issued("refresh_token").empty());
+  EXPECT_NE(kept.find(oauth.Issued("refresh_token").back()), std::string::npos);
+  const RunResult sent = program_.Run({"-t", "bob@example.com", "-m", "b"}, withBus);
+  EXPECT_EQ(sent.status, 0) << sent.err;
+  EXPECT_EQ(smtp.MessageCount(), 1);
 }
 
 }  // namespace
