@@ -13,7 +13,7 @@ import time
 
 from paired_runs import (Client, Program, arguments, checked, details, paired, ratio_row,
                          sink_check, small_message, summary)
-from password_source_bench import rc4_hex
+from password_source_bench import folder as settings_folder, rc4_hex
 from sink_server import with_sink
 
 USER, SECRET = "bench@example.com", "bench-token-42"
@@ -25,21 +25,12 @@ def main():
               ["--auth", "%s:%s" % (USER, SECRET), "--accept-auth-in-clear"])
 
 
-def folder(work, name, port, lines):
-    path = os.path.join(work, name)
-    os.mkdir(path)
-    with open(os.path.join(path, "Tarnwick.ini"), "w") as f:
-        f.write("[Options]\nFrom=a@example.com\nSMTPServer=127.0.0.1:%d\nSMTPUserName=%s\n%s"
-                "TimeOutSecs=10\nTotalAttempts=1\n" % (port, USER, lines))
-    small_message(path)
-    return path
-
-
 def report(args, work, port):
-    password_dir = folder(work, "password", port, "SMTPPassword=%s\n" % rc4_hex(SECRET))
-    token_dir = folder(work, "token", port,
-                       "SMTPAuth=xoauth2\nOAuthClientId=bench\n"
-                       "OAuthTokenUrl=http://127.0.0.1:1/token\n")
+    password_dir = settings_folder(work, "password", port, "SMTPPassword=%s\n" % rc4_hex(SECRET),
+                                   USER)
+    token_dir = settings_folder(work, "token", port,
+                                "SMTPAuth=xoauth2\nOAuthClientId=bench\n"
+                                "OAuthTokenUrl=http://127.0.0.1:1/token\n", USER)
     # A token good for a day: a send never needs the (absent) endpoint.
     tokens = {"accounts": {"bench " + USER: {"access_token": SECRET, "refresh_token": "rt",
                                              "expires_at": int(time.time()) + 86400,

@@ -38,12 +38,12 @@ def main():
               ["--auth", "%s:%s" % (USER, PASSWORD), "--accept-auth-in-clear"])
 
 
-def folder(work, name, port, password_lines):
+def folder(work, name, port, password_lines, user=USER):
     path = os.path.join(work, name)
     os.mkdir(path)
     with open(os.path.join(path, "Tarnwick.ini"), "w") as f:
         f.write("[Options]\nFrom=a@example.com\nSMTPServer=127.0.0.1:%d\nSMTPUserName=%s\n%s"
-                "TimeOutSecs=10\nTotalAttempts=1\n" % (port, USER, password_lines))
+                "TimeOutSecs=10\nTotalAttempts=1\n" % (port, user, password_lines))
     small_message(path)
     return path
 

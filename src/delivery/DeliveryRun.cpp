@@ -40,6 +40,16 @@ void DeliveryRun::Warn(const std::string& text) {
   log_.Line(" warning: " + text);
 }
 
+void DeliveryRun::Stop(const std::string& problem, const std::string& detail, int status) {
+  log_.Line(" error: " + problem);
+  if (!detail.empty()) log_.Line(" detail: " + detail);
+  done_ = true;
+  failed_ = true;
+  errorText_ = problem;
+  runProblem_ = true;
+  problemStatus_ = status;
+}
+
 void DeliveryRun::StartLog(const std::string& ini) {
   log_ = RunLog(SwitchParser::FindSwitch("log").has_value() ||
                 IniFile::Read(ini, SettingsKeys::kSection, "Log") == "1");
@@ -60,13 +70,7 @@ void DeliveryRun::Run(MailSender& smtp) {
       source_.assemble ? source_.assemble(ini) : AssembleMailJob(ini, std::cin);
   for (const auto& warning : assembled.warnings) Warn(warning);
   if (!assembled.problem.empty()) {
-    log_.Line(" error: " + assembled.problem);
-    if (!assembled.logDetail.empty()) log_.Line(" detail: " + assembled.logDetail);
-    done_ = true;
-    failed_ = true;
-    errorText_ = assembled.problem;
-    runProblem_ = true;
-    problemStatus_ = assembled.problemStatus;
+    Stop(assembled.problem, assembled.logDetail, assembled.problemStatus);
     outcome_ = SmtpOutcome::Of(SmtpOutcome::Kind::BadInput);
     Finish();
     return;
@@ -88,13 +92,7 @@ void DeliveryRun::Run(MailSender& smtp) {
     Queue(smtp, ini, 0);
   } else if (!assembled.queueBecause.empty()) {
     // No password or token now: kept for the flush rather than lost.
-    log_.Line(" error: " + assembled.queueBecause);
-    if (!assembled.logDetail.empty()) log_.Line(" detail: " + assembled.logDetail);
-    done_ = true;
-    failed_ = true;
-    errorText_ = assembled.queueBecause;
-    runProblem_ = true;
-    problemStatus_ = RunOutcome::kExitTemporary;
+    Stop(assembled.queueBecause, assembled.logDetail, RunOutcome::kExitTemporary);
     Queue(smtp, ini, 1);
   } else {
     Attempts(smtp, options);
@@ -226,11 +224,7 @@ bool DeliveryRun::RefreshToken(MailSender& smtp) {
   const PasswordFetch fetched =
       FetchPassword(ini_, SettingsKeys::ReadAll(ini_), server_, smtp.UserName(), true);
   if (!fetched.problem.empty()) {
-    log_.Line(" error: " + fetched.problem);
-    if (!fetched.detail.empty()) log_.Line(" detail: " + fetched.detail);
-    errorText_ = fetched.problem;
-    runProblem_ = true;
-    problemStatus_ = fetched.status;
+    Stop(fetched.problem, fetched.detail, fetched.status);
     return false;
   }
   log_.Line(" status: the server refused the access token; trying once more with a fresh one");

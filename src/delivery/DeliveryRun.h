@@ -60,6 +60,9 @@ class DeliveryRun {
  private:
   bool Wait(double seconds);  // false once the program is ending
   void Warn(const std::string& text);
+  // The run cannot go on as it is: `problem` (and `detail`, for the log
+  // only) is its outcome, ending it with `status` unless it is queued.
+  void Stop(const std::string& problem, const std::string& detail, int status);
   void StartLog(const std::string& ini);
   void SetUp(MailSender& smtp, const AssemblyResult& assembled, const DeliveryOptions& options);
   void Attempts(MailSender& smtp, const DeliveryOptions& options);

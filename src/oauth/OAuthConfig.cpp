@@ -1,15 +1,9 @@
 #include "OAuthConfig.h"
 
+#include "AsciiText.h"
 #include "SwitchParser.h"
 
 namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 std::string Setting(const SettingsKeys::Values& settings, const char* key) {
   return SwitchParser::TrimSpaces(SettingsKeys::ValueOrDefault(settings, key));
@@ -43,7 +37,7 @@ void Override(std::string& field, const std::string& value) {
 namespace OAuthUrls {
 
 std::string Check(const std::string& key, const std::string& url) {
-  const std::string lower = Lower(url);
+  const std::string lower = AsciiText::Lower(url);
   if (lower.rfind("https://", 0) == 0) return {};
   if (lower.rfind("http://", 0) == 0) {
     const std::string rest = lower.substr(7);
@@ -66,8 +60,8 @@ std::string Check(const std::string& key, const std::string& url) {
 
 OAuthConfig OAuthConfig::FromSettings(const SettingsKeys::Values& settings) {
   OAuthConfig c;
-  const std::string auth = Lower(Setting(settings, "SMTPAuth"));
-  c.provider = Lower(Setting(settings, "OAuthProvider"));
+  const std::string auth = AsciiText::Lower(Setting(settings, "SMTPAuth"));
+  c.provider = AsciiText::Lower(Setting(settings, "OAuthProvider"));
   if (auth == "xoauth2" || auth == "oauthbearer") {
     c.mechanism = auth == "xoauth2" ? "XOAUTH2" : "OAUTHBEARER";
   } else if (!auth.empty()) {
@@ -84,7 +78,7 @@ OAuthConfig OAuthConfig::FromSettings(const SettingsKeys::Values& settings) {
     return c;
   }
   Preset(c, Setting(settings, "OAuthTenant"));
-  Override(c.grant, Lower(Setting(settings, "OAuthGrant")));
+  Override(c.grant, AsciiText::Lower(Setting(settings, "OAuthGrant")));
   if (c.grant == "client_credentials" && c.provider == "microsoft")
     c.scope = "https://outlook.office365.com/.default";
   Override(c.scope, Setting(settings, "OAuthScope"));

@@ -19,4 +19,10 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
          });
 }
 
+std::string Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+}
+
 }  // namespace AsciiText

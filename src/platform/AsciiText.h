@@ -8,5 +8,7 @@ namespace AsciiText {
 
 std::string Lower(std::string_view text);
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// Without the spaces, tabs and stray CRs around it.
+std::string Trim(std::string_view text);
 
 }  // namespace AsciiText

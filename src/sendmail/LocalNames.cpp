@@ -4,28 +4,16 @@
 #include <map>
 #include <set>
 
+#include "AsciiText.h"
 #include "MailAddress.h"
 
 namespace LocalNames {
 namespace {
 
-// Alias names match as the local part of a mailbox does on most systems:
-// without regard to case.
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
-}
-
 // "name: a, b" lines; "#" starts a comment line, and a line that starts
 // with a blank goes on the line before, as in sendmail's aliases file.
+// Alias names match as the local part of a mailbox does on most systems:
+// without regard to case.
 std::map<std::string, std::vector<std::string>> ReadAliases(const std::string& path) {
   std::map<std::string, std::vector<std::string>> aliases;
   std::ifstream in(path);
@@ -34,9 +22,9 @@ std::map<std::string, std::vector<std::string>> ReadAliases(const std::string& p
   auto finish = [&aliases, &entry] {
     const auto colon = entry.find(':');
     if (colon != std::string::npos) {
-      auto& targets = aliases[Lower(Trimmed(entry.substr(0, colon)))];
+      auto& targets = aliases[AsciiText::Lower(AsciiText::Trim(entry.substr(0, colon)))];
       for (const auto& to : MailAddress::SplitList(entry.substr(colon + 1))) {
-        const std::string t = Trimmed(to);
+        const std::string t = AsciiText::Trim(to);
         if (!t.empty()) targets.push_back(t);
       }
     }
@@ -44,11 +32,11 @@ std::map<std::string, std::vector<std::string>> ReadAliases(const std::string& p
   };
   while (std::getline(in, line)) {
     if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !entry.empty()) {
-      entry += " " + Trimmed(line);
+      entry += " " + AsciiText::Trim(line);
       continue;
     }
     finish();
-    if (Trimmed(line).empty() || Trimmed(line)[0] == '#') continue;
+    if (AsciiText::Trim(line).empty() || AsciiText::Trim(line)[0] == '#') continue;
     entry = line;
   }
   finish();
@@ -73,10 +61,10 @@ Mapped Resolve(const std::vector<std::string>& recipients, const std::string& al
   auto add = [&](auto& self, const std::string& to, int depth) -> void {
     if (!mapped.problem.empty()) return;
     if (!Local(to)) {
-      if (seen.insert(Lower(to)).second) mapped.addresses.push_back(to);
+      if (seen.insert(AsciiText::Lower(to)).second) mapped.addresses.push_back(to);
       return;
     }
-    auto found = aliases.find(Lower(to));
+    auto found = aliases.find(AsciiText::Lower(to));
     if (found == aliases.end()) found = aliases.find("default");
     if (found != aliases.end()) {
       if (depth == kDepth) {

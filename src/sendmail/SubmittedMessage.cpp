@@ -8,6 +8,7 @@
 #include <istream>
 #include <system_error>
 
+#include "AsciiText.h"
 #include "MailText.h"
 
 namespace SubmittedMessage {
@@ -110,13 +111,6 @@ struct Field {
   }
 };
 
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 // A field name: printable characters but the colon, up to it.
 bool StartsField(const std::string& line) {
   const auto colon = line.find(':');
@@ -137,7 +131,7 @@ std::vector<std::string> Addresses(std::string_view value) {
   bool inQuote = false, inAngle = false, hadAngle = false;
   int comment = 0;
   auto finish = [&] {
-    const std::string address = hadAngle ? Trim(angle) : Trim(item);
+    const std::string address = hadAngle ? AsciiText::Trim(angle) : AsciiText::Trim(item);
     if (!address.empty()) found.push_back(address);
     item.clear();
     angle.clear();
@@ -245,7 +239,7 @@ Result Read(std::istream& in, int out, const Options& options) {
     }
     if (MailText::SameLetters(name, "Message-ID")) {
       hasId = true;
-      result.messageId = Trim(field.Value());
+      result.messageId = AsciiText::Trim(field.Value());
     }
     if (MailText::SameLetters(name, "To") || MailText::SameLetters(name, "Cc") ||
         MailText::SameLetters(name, "Bcc")) {

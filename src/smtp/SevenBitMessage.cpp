@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "AsciiText.h"
 #include "MailText.h"
 
 namespace SevenBitMessage {
@@ -18,25 +19,10 @@ constexpr std::size_t kPiece = std::size_t{64} * 1024;
 
 std::string ErrorText() { return std::error_code(errno, std::generic_category()).message(); }
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
-std::string Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t");
-  return std::string(text.substr(first, last - first + 1));
-}
-
 // A parameter of a Content-Type value (boundary="x"), unquoted; empty when
 // it is not there.
 std::string Parameter(std::string_view value, std::string_view name) {
-  const std::string lower = Lower(value);
+  const std::string lower = AsciiText::Lower(value);
   std::size_t at = 0;
   while ((at = lower.find(name, at)) != std::string::npos) {
     const bool starts =
@@ -149,18 +135,19 @@ PartHead ReadHead(const std::vector<std::string>& lines) {
     std::string value;
     const auto colon = lines[i].find(':');
     if (colon == std::string::npos || lines[i][0] == ' ' || lines[i][0] == '\t') continue;
-    const std::string name = Lower(Trimmed(std::string_view(lines[i]).substr(0, colon)));
+    const std::string name =
+        AsciiText::Lower(AsciiText::Trim(std::string_view(lines[i]).substr(0, colon)));
     value = lines[i].substr(colon + 1);
     for (std::size_t j = i + 1; j < lines.size() && (lines[j][0] == ' ' || lines[j][0] == '\t');
          ++j) {
       value += lines[j];
     }
     if (name == "content-type") {
-      const std::string full = Trimmed(value);
-      head.type = Lower(Trimmed(full.substr(0, full.find(';'))));
+      const std::string full = AsciiText::Trim(value);
+      head.type = AsciiText::Lower(AsciiText::Trim(full.substr(0, full.find(';'))));
       head.boundary = Parameter(full, "boundary");
     } else if (name == "content-transfer-encoding") {
-      head.encoding = Lower(Trimmed(value));
+      head.encoding = AsciiText::Lower(AsciiText::Trim(value));
     } else if (name == "mime-version") {
       head.mimeVersion = true;
     }
@@ -171,7 +158,8 @@ PartHead ReadHead(const std::vector<std::string>& lines) {
 bool IsEncodingLine(const std::string& line) {
   constexpr std::string_view kName = "content-transfer-encoding";
   const auto colon = line.find(':');
-  return colon != std::string::npos && Lower(Trimmed(line.substr(0, colon))) == kName;
+  return colon != std::string::npos &&
+         AsciiText::Lower(AsciiText::Trim(line.substr(0, colon))) == kName;
 }
 
 class Converter {
@@ -245,7 +233,7 @@ class Converter {
     for (std::size_t i = boundaries_.size(); i-- > 0;) {
       const std::string& b = boundaries_[i];
       if (line.compare(2, b.size(), b) != 0) continue;
-      const std::string rest = Trimmed(std::string_view(line).substr(2 + b.size()));
+      const std::string rest = AsciiText::Trim(std::string_view(line).substr(2 + b.size()));
       if (rest.empty()) {
         boundaries_.resize(i + 1);
         return 1;
