@@ -1,7 +1,5 @@
 #include "TokenEndpoint.h"
 
-#include <dlfcn.h>
-
 #include <cctype>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -29,8 +27,8 @@ const Library& Load() {
           "OAuth2 tokens cannot be fetched: " + library.problem + " (libcurl4 must be installed).";
       return library;
     }
-    library.post = reinterpret_cast<HttpEntry::Post>(::dlsym(handle, HttpEntry::kPostName));
-    library.free = reinterpret_cast<HttpEntry::Free>(::dlsym(handle, HttpEntry::kFreeName));
+    library.post = ModuleLoader::Symbol<HttpEntry::Post>(handle, HttpEntry::kPostName);
+    library.free = ModuleLoader::Symbol<HttpEntry::Free>(handle, HttpEntry::kFreeName);
     if (library.post == nullptr || library.free == nullptr)
       library.problem = std::string(HttpEntry::kFileName) + " lacks its entry points.";
     return library;

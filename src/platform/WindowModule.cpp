@@ -10,7 +10,7 @@ std::optional<int> Run(int mode, int argc, char** argv, std::string& why) {
   // Never closed: Qt's objects live until the process ends.
   void* library = ModuleLoader::Open(kFileName, why);
   if (library == nullptr) return std::nullopt;
-  auto entry = reinterpret_cast<Entry>(::dlsym(library, kEntryName));
+  auto entry = ModuleLoader::Symbol<Entry>(library, kEntryName);
   if (entry == nullptr) {
     why = std::string(kFileName) + " has no entry " + kEntryName;
     return std::nullopt;

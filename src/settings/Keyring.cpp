@@ -1,7 +1,5 @@
 #include "Keyring.h"
 
-#include <dlfcn.h>
-
 #include "KeyringEntry.h"
 #include "ModuleLoader.h"
 
@@ -16,11 +14,6 @@ struct Library {
   std::string problem;
 };
 
-template <typename Function>
-Function Symbol(void* library, const char* name) {
-  return reinterpret_cast<Function>(::dlsym(library, name));
-}
-
 const Library& Load() {
   static const Library loaded = [] {
     Library library;
@@ -30,10 +23,10 @@ const Library& Load() {
           "The keyring cannot be used: " + library.problem + " (libsecret-1-0 must be installed).";
       return library;
     }
-    library.lookup = Symbol<KeyringEntry::Lookup>(handle, KeyringEntry::kLookupName);
-    library.store = Symbol<KeyringEntry::Store>(handle, KeyringEntry::kStoreName);
-    library.ping = Symbol<KeyringEntry::Ping>(handle, KeyringEntry::kPingName);
-    library.free = Symbol<KeyringEntry::Free>(handle, KeyringEntry::kFreeName);
+    library.lookup = ModuleLoader::Symbol<KeyringEntry::Lookup>(handle, KeyringEntry::kLookupName);
+    library.store = ModuleLoader::Symbol<KeyringEntry::Store>(handle, KeyringEntry::kStoreName);
+    library.ping = ModuleLoader::Symbol<KeyringEntry::Ping>(handle, KeyringEntry::kPingName);
+    library.free = ModuleLoader::Symbol<KeyringEntry::Free>(handle, KeyringEntry::kFreeName);
     if (library.lookup == nullptr || library.store == nullptr || library.ping == nullptr ||
         library.free == nullptr) {
       library.problem = std::string("The keyring cannot be used: ") + KeyringEntry::kFileName +
